@@ -36,13 +36,6 @@ void GatherLine(const LineAccess& line, int32_t length, float* out) {
     for (int32_t j = 0; j < length; ++j, pixel += line.step) out[j] = Chroma(*pixel);
 }
 
-// Truncate toward zero, then saturate instead of keeping the low 16 bits.
-inline int16_t ToSample(double value) {
-    if (value >= 32767.0) return 32767;
-    if (value <= -32768.0) return -32768;
-    return static_cast<int16_t>(static_cast<int32_t>(value));
-}
-
 void WriteBack(const LineAccess& line, int32_t length, int32_t paddedLength) {
     const float* s0 = LinePool.shift0Line;
     const float* s1 = LinePool.shift1Line;
@@ -60,7 +53,7 @@ void WriteBack(const LineAccess& line, int32_t length, int32_t paddedLength) {
         } else {
             v = s0[k];
         }
-        const int16_t sample = ToSample(v);
+        const int16_t sample = SampleFromValue(v);
         Chroma(pixel[0]) = sample;
         if (line.pairs) Chroma(pixel[1]) = sample;
     }
@@ -162,8 +155,7 @@ int32_t LevelsToDecompose(const float* thresholds, int32_t levelCount) {
 }
 
 void DenoisePass(bool horizontal, int32_t cpuKind, FrameInfo* frame, const float* thresholds,
-                 int32_t levelCount, int32_t paddedLength, int32_t displayValue,
-                 bool halveWidth) {
+                 int32_t levelCount, int32_t paddedLength, int32_t displayValue, bool halveWidth) {
     // Any other mode gathers and pads each line and then does nothing with
     // it, so the frame is left as it is.
     if (ShiftMode < 0 || ShiftMode > 3) return;

@@ -9,12 +9,18 @@ namespace skarvel {
 
 namespace {
 
-constexpr float kPercent = 0.01f;         // nearest float to 0.01 (0x3C23D70A)
+constexpr float kPercent = 0.01f;          // nearest float to 0.01 (0x3C23D70A)
 constexpr float kStrengthScale = 0.8192f;  // nearest float to 0.8192 (0x3F51B717)
 constexpr int32_t kMaxLine = 1024;
 
-enum : int { kTrackMode = 0, kTrackEdge0 = 1, kTrackBand0 = 7, kTrackStrength = 13,
-             kTrackVertical = 14, kTrackDisplay = 15 };
+enum : int {
+    kTrackMode = 0,
+    kTrackEdge0 = 1,
+    kTrackBand0 = 7,
+    kTrackStrength = 13,
+    kTrackVertical = 14,
+    kTrackDisplay = 15
+};
 
 struct PassShape {
     int32_t levelCount;

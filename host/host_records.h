@@ -41,32 +41,32 @@ struct HostServices {
 };
 
 struct FilterRegistration {
-    uint32_t flags;                    // 0
-    int32_t hostField4;                // 4
-    int32_t hostField8;                // 8
-    const char* name;                  // 12
-    int32_t trackCount;                // 16
-    const char* const* trackLabels;    // 20
-    const int32_t* trackDefaults;      // 24
-    const int32_t* trackMinima;        // 28
-    const int32_t* trackMaxima;        // 32
-    int32_t checkCount;                // 36
-    const char* const* checkLabels;    // 40
-    const int32_t* checkDefaults;      // 44
-    ProcessFrameCallback processFrame; // 48
-    InitCallback init;                 // 52
-    ExitCallback exit;                 // 56
-    UpdateCallback update;             // 60
-    WindowProcCallback windowProc;     // 64
-    int32_t* trackValues;              // 68: filled by the host
-    int32_t* checkValues;              // 72: filled by the host
-    void* hostField76;                 // 76
-    void* hostField80;                 // 80
-    const char* information;           // 84
-    void* hostField88;                 // 88
-    void* hostField92;                 // 92
-    HostServices* services;            // 96: filled by the host
-    void* hostFields100[10];           // 100 .. 136
+    uint32_t flags;                     // 0
+    int32_t hostField4;                 // 4
+    int32_t hostField8;                 // 8
+    const char* name;                   // 12
+    int32_t trackCount;                 // 16
+    const char* const* trackLabels;     // 20
+    const int32_t* trackDefaults;       // 24
+    const int32_t* trackMinima;         // 28
+    const int32_t* trackMaxima;         // 32
+    int32_t checkCount;                 // 36
+    const char* const* checkLabels;     // 40
+    const int32_t* checkDefaults;       // 44
+    ProcessFrameCallback processFrame;  // 48
+    InitCallback init;                  // 52
+    ExitCallback exit;                  // 56
+    UpdateCallback update;              // 60
+    WindowProcCallback windowProc;      // 64
+    int32_t* trackValues;               // 68: filled by the host
+    int32_t* checkValues;               // 72: filled by the host
+    void* hostField76;                  // 76
+    void* hostField80;                  // 80
+    const char* information;            // 84
+    void* hostField88;                  // 88
+    void* hostField92;                  // 92
+    HostServices* services;             // 96: filled by the host
+    void* hostFields100[10];            // 100 .. 136
 };
 
 // The host's record of the filter begins with the registration fields.

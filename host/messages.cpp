@@ -16,14 +16,14 @@ struct MessageRow {
 };
 
 const MessageRow kRows[kLastMessage - kFirstMessage + 1] = {
-    {0, -1, true, false},   // 2024 mode
-    {1, 2, false, false},   // 2025 edge levels 0, 1
-    {3, 4, false, false},   // 2026 edge levels 2, 3
-    {5, 6, true, true},     // 2027 edge levels 4, 5
-    {7, 8, false, false},   // 2028 bands 0, 1
-    {9, 10, false, false},  // 2029 bands 2, 3
-    {11, 12, false, false}, // 2030 bands 4, 5
-    {13, -1, true, true},   // 2031 strength; the high half is dropped
+    {0, -1, true, false},    // 2024 mode
+    {1, 2, false, false},    // 2025 edge levels 0, 1
+    {3, 4, false, false},    // 2026 edge levels 2, 3
+    {5, 6, true, true},      // 2027 edge levels 4, 5
+    {7, 8, false, false},    // 2028 bands 0, 1
+    {9, 10, false, false},   // 2029 bands 2, 3
+    {11, 12, false, false},  // 2030 bands 4, 5
+    {13, -1, true, true},    // 2031 strength; the high half is dropped
 };
 
 }  // namespace

@@ -19,15 +19,25 @@ LinePoolBuffers LinePool;
 
 namespace {
 #ifdef _WIN32
-void* SystemAllocate(size_t bytes) { return HeapAlloc(GetProcessHeap(), 0, bytes); }
-void SystemRelease(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+void* SystemAllocate(size_t bytes) {
+    return HeapAlloc(GetProcessHeap(), 0, bytes);
+}
+void SystemRelease(void* block) {
+    HeapFree(GetProcessHeap(), 0, block);
+}
 #else
-void* SystemAllocate(size_t bytes) { return std::malloc(bytes); }
-void SystemRelease(void* block) { std::free(block); }
+void* SystemAllocate(size_t bytes) {
+    return std::malloc(bytes);
+}
+void SystemRelease(void* block) {
+    std::free(block);
+}
 #endif
 }  // namespace
 
-HeapLayer SystemHeap() { return {SystemAllocate, SystemRelease}; }
+HeapLayer SystemHeap() {
+    return {SystemAllocate, SystemRelease};
+}
 HeapLayer Heap = {SystemAllocate, SystemRelease};
 
 }  // namespace skarvel

@@ -7,7 +7,9 @@ namespace skarvel {
 
 namespace {
 
-#define SKARVEL_EDGE_LABEL(digit) "\xB4\xAF\xBC\xDE" "Lv" digit  // katakana "edge" + Lv n
+#define SKARVEL_EDGE_LABEL(digit) \
+    "\xB4\xAF\xBC\xDE"            \
+    "Lv" digit  // katakana "edge" + Lv n
 
 const char* const kTrackLabels[kTrackCount] = {
     "Mode",
@@ -74,6 +76,8 @@ FilterRegistration Registration = {
 
 }  // namespace
 
-FilterRegistration* FilterTable() { return &Registration; }
+FilterRegistration* FilterTable() {
+    return &Registration;
+}
 
 }  // namespace skarvel

@@ -48,7 +48,8 @@ int32_t InitFilter(FilterInstance*) {
     LinePool.shift2Line = WorkingAddress(LinePool.allocation[kBlockShift2]);
     LinePool.shift3Line = WorkingAddress(LinePool.allocation[kBlockShift3]);
     LinePool.edgeMask = WorkingAddress(LinePool.allocation[kBlockEdgeMask]);
-    if (CpuKind == kCpuSse) LinePool.broadcast = WorkingAddress(LinePool.allocation[kBlockBroadcast]);
+    if (CpuKind == kCpuSse)
+        LinePool.broadcast = WorkingAddress(LinePool.allocation[kBlockBroadcast]);
     LinePool.ready = true;
     return 1;
 }

@@ -5,7 +5,11 @@
 namespace skarvel {
 
 // Only the reference set exists so far, so every processor gets it.
-int32_t DetectCpuKind() { return kCpuReference; }
-bool CheckOsSseSupport() { return false; }
+int32_t DetectCpuKind() {
+    return kCpuReference;
+}
+bool CheckOsSseSupport() {
+    return false;
+}
 
 }  // namespace skarvel

@@ -47,8 +47,8 @@ namespace reference {
 void AnalyzeD4(const float* input, uint32_t n, float* output);
 void SynthesizeD4(const float* approx, const float* detail, int32_t m, float* output);
 void ShrinkBand1(float* line, int32_t start, int32_t end, float threshold, const float* mask);
-void ShrinkBand4(float* line0, float* line1, float* line2, float* line3, int32_t start,
-                 int32_t end, float threshold, const float* mask);
+void ShrinkBand4(float* line0, float* line1, float* line2, float* line3, int32_t start, int32_t end,
+                 float threshold, const float* mask);
 void ShrinkBand2(float* line0, float* line1, int32_t start, int32_t end, float threshold,
                  const float* mask);
 void MarkEdges(float* mask, int32_t m, const float* approx, float threshold);

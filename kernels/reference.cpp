@@ -58,8 +58,8 @@ void ShrinkBand1(float* line, int32_t start, int32_t end, float threshold, const
     }
 }
 
-void ShrinkBand4(float* line0, float* line1, float* line2, float* line3, int32_t start,
-                 int32_t end, float threshold, const float* mask) {
+void ShrinkBand4(float* line0, float* line1, float* line2, float* line3, int32_t start, int32_t end,
+                 float threshold, const float* mask) {
     for (int32_t i = start; i < end; ++i) {
         if (Magnitude(line0[i]) < threshold && Magnitude(line1[i]) < threshold &&
             Magnitude(line2[i]) < threshold && Magnitude(line3[i]) < threshold) {

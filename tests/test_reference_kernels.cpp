@@ -95,8 +95,10 @@ TEST(ReferenceKernels, SynthesisOfOnePairUsesItAsItsOwnPrevious) {
     const float a = 2.0f, d = -3.0f;
     float y[2];
     reference::SynthesizeD4(&a, &d, 1, y);
-    EXPECT_FLOAT_EQ(y[0], float(double(kH0) * a + double(kG0) * d + double(kH2) * a + double(kG2) * d));
-    EXPECT_FLOAT_EQ(y[1], float(double(kH1) * a + double(kG1) * d + double(kH3) * a + double(kG3) * d));
+    EXPECT_FLOAT_EQ(y[0],
+                    float(double(kH0) * a + double(kG0) * d + double(kH2) * a + double(kG2) * d));
+    EXPECT_FLOAT_EQ(y[1],
+                    float(double(kH1) * a + double(kG1) * d + double(kH3) * a + double(kG3) * d));
 }
 
 TEST(ReferenceKernels, ShrinkRules) {
@@ -104,9 +106,9 @@ TEST(ReferenceKernels, ShrinkRules) {
     std::vector<float> line = {1.0f, -2.0f, 5.0f, -5.0f, 4.9f, -4.9f, 7.0f, 0.5f};
     std::vector<float> mask = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
     reference::ShrinkBand1(line.data(), 1, 7, 5.0f, mask.data());
-    EXPECT_EQ(line[0], 1.0f);              // before start
+    EXPECT_EQ(line[0], 1.0f);               // before start
     EXPECT_EQ(Bits(line[1]), 0x80000000u);  // negative becomes -0.0
-    EXPECT_EQ(line[2], 5.0f);              // equal to the threshold: kept
+    EXPECT_EQ(line[2], 5.0f);               // equal to the threshold: kept
     EXPECT_EQ(line[3], -5.0f);
     EXPECT_EQ(line[4], 0.0f);
     EXPECT_EQ(line[5], -4.9f);  // mask 1.0 protects

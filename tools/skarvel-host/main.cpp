@@ -97,7 +97,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
             const bool track = arg == "--track";
             if (!ParseAssignment(v, track ? skarvel::kTrackCount : skarvel::kCheckCount, &a)) {
                 *error = "bad " + arg + " '" + v + "' (expected I=V with I from 0 to " +
-                         std::to_string((track ? skarvel::kTrackCount : skarvel::kCheckCount) - 1) + ")";
+                         std::to_string((track ? skarvel::kTrackCount : skarvel::kCheckCount) - 1) +
+                         ")";
                 return false;
             }
             (track ? o->tracks : o->checks).push_back(a);
@@ -181,7 +182,8 @@ int main(int argc, char** argv) {
         if (got < 0) return Fail("frame " + std::to_string(frames) + ": " + error);
         if (got == 0) break;
         host->Process(pixels.data(), o.width, o.height, o.pitch);
-        if (!skarvel::standin::WriteRawFrame(out.Stream(), pixels)) return Fail("cannot write output");
+        if (!skarvel::standin::WriteRawFrame(out.Stream(), pixels))
+            return Fail("cannot write output");
         ++frames;
     }
     if (!out.Commit(&error)) return Fail(error);

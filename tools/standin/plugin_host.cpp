@@ -19,13 +19,16 @@ using GetFilterTableFunction = FilterRegistration* (*)();
 #ifdef _WIN32
 void* OpenLibrary(const std::string& path, std::string* error) {
     HMODULE module = LoadLibraryA(path.c_str());
-    if (module == nullptr) *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+    if (module == nullptr)
+        *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     return reinterpret_cast<void*>(module);
 }
 void* FindSymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void CloseLibrary(void* library) {
+    FreeLibrary(static_cast<HMODULE>(library));
+}
 #else
 void* OpenLibrary(const std::string& path, std::string* error) {
     // A path without a slash would be searched for; load exactly the file named.
@@ -34,8 +37,12 @@ void* OpenLibrary(const std::string& path, std::string* error) {
     if (library == nullptr) *error = std::string("cannot load ") + path + ": " + dlerror();
     return library;
 }
-void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
-void CloseLibrary(void* library) { dlclose(library); }
+void* FindSymbol(void* library, const char* name) {
+    return dlsym(library, name);
+}
+void CloseLibrary(void* library) {
+    dlclose(library);
+}
 #endif
 
 bool CheckRegistration(const FilterRegistration& r, std::string* error) {
@@ -44,17 +51,21 @@ bool CheckRegistration(const FilterRegistration& r, std::string* error) {
         return false;
     };
     if (r.name == nullptr) return fail("no filter name");
-    if (r.trackCount < 0 || r.trackCount > 64) return fail("track count " + std::to_string(r.trackCount));
-    if (r.checkCount < 0 || r.checkCount > 64) return fail("check count " + std::to_string(r.checkCount));
+    if (r.trackCount < 0 || r.trackCount > 64)
+        return fail("track count " + std::to_string(r.trackCount));
+    if (r.checkCount < 0 || r.checkCount > 64)
+        return fail("check count " + std::to_string(r.checkCount));
     if (r.trackCount > 0 && (r.trackLabels == nullptr || r.trackDefaults == nullptr ||
                              r.trackMinima == nullptr || r.trackMaxima == nullptr))
         return fail("track tables missing");
     if (r.checkCount > 0 && (r.checkLabels == nullptr || r.checkDefaults == nullptr))
         return fail("check tables missing");
     for (int i = 0; i < r.trackCount; ++i)
-        if (r.trackLabels[i] == nullptr) return fail("track " + std::to_string(i) + " has no label");
+        if (r.trackLabels[i] == nullptr)
+            return fail("track " + std::to_string(i) + " has no label");
     for (int i = 0; i < r.checkCount; ++i)
-        if (r.checkLabels[i] == nullptr) return fail("check " + std::to_string(i) + " has no label");
+        if (r.checkLabels[i] == nullptr)
+            return fail("check " + std::to_string(i) + " has no label");
     if (r.processFrame == nullptr) return fail("no frame callback");
     if (r.init == nullptr || r.exit == nullptr) return fail("no start-up or shutdown callback");
     if (r.update == nullptr) return fail("no update callback");
@@ -67,7 +78,8 @@ std::unique_ptr<PluginHost> PluginHost::Load(const std::string& path, std::strin
     std::unique_ptr<PluginHost> host(new PluginHost());
     host->library_ = OpenLibrary(path, error);
     if (host->library_ == nullptr) return nullptr;
-    auto getTable = reinterpret_cast<GetFilterTableFunction>(FindSymbol(host->library_, "GetFilterTable"));
+    auto getTable =
+        reinterpret_cast<GetFilterTableFunction>(FindSymbol(host->library_, "GetFilterTable"));
     if (getTable == nullptr) {
         *error = path + " does not export GetFilterTable: not a filter module";
         return nullptr;
@@ -145,7 +157,8 @@ std::string ShiftJisToUtf8(const char* text) {
     if (wide <= 0) return text;
     std::wstring buffer(static_cast<size_t>(wide), L'\0');
     MultiByteToWideChar(932, 0, text, -1, buffer.data(), wide);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, buffer.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, buffer.c_str(), -1, out.data(), bytes, nullptr, nullptr);
     out.resize(std::strlen(out.c_str()));

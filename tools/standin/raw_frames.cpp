@@ -25,9 +25,10 @@ int ReadRawFrame(std::FILE* in, size_t count, std::vector<YcPixel>* pixels, std:
     const size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
     if (got == 0 && std::feof(in)) return 0;
     if (got != bytes.size()) {
-        *error = std::ferror(in) ? std::string("read error: ") + std::strerror(errno)
-                                 : "input ends inside a frame (" + std::to_string(got) + " of " +
-                                       std::to_string(bytes.size()) + " bytes): not a whole number of frames";
+        *error = std::ferror(in)
+                     ? std::string("read error: ") + std::strerror(errno)
+                     : "input ends inside a frame (" + std::to_string(got) + " of " +
+                           std::to_string(bytes.size()) + " bytes): not a whole number of frames";
         return -1;
     }
     pixels->resize(count);
