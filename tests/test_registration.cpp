@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/standin/parameter_messages.h"
 #include "tools/standin/plugin_host.h"
 
 namespace skarvel {
@@ -110,6 +111,78 @@ TEST(Registration, CbBuildDenoisesCbAndLeavesCr) {
         changed += px[i].cb != before[i].cb;
     }
     EXPECT_GT(changed, 100);
+}
+
+}  // namespace
+}  // namespace skarvel
+
+// Setting tracks by the messages another program would send gives the same
+// frame as setting them directly.
+namespace skarvel {
+namespace {
+
+std::vector<YcPixel> FilterOneFrame(const std::vector<int32_t>& tracks, bool viaMessages) {
+    auto host = LoadModule(SKARVEL_CR_MODULE);
+    std::string error;
+    std::vector<standin::ParameterMessage> messages;
+    if (viaMessages) {
+        EXPECT_TRUE(standin::MessagesForTracks(tracks, &messages, &error)) << error;
+        for (int i = 14; i < 16; ++i) host->Tracks()[i] = tracks[i];
+    } else {
+        host->Tracks() = tracks;
+    }
+    EXPECT_TRUE(host->Start(&error)) << error;
+    for (const auto& m : messages) host->Message(m.number, m.lParam);
+    if (viaMessages) {
+        EXPECT_EQ(host->RefreshCount(), 3);
+        EXPECT_EQ(host->TracksAtLastRefresh(), tracks);
+    }
+    std::vector<YcPixel> px(200 * 120);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = {0, 0, int16_t((i * 2654435761u >> 20) % 600 - 300 + (i % 200 > 90 ? 800 : 0))};
+    host->Process(px.data(), 200, 120, 200);
+    return px;
+}
+
+TEST(ParameterMessages, SettingTracksByMessageEqualsSettingThemDirectly) {
+    const std::vector<int32_t> tracks = {1,  10, 20, 30, 40, 50,  60, 70,
+                                         80, 90, 15, 25, 35, 150, 60, 0};
+    const std::vector<YcPixel> direct = FilterOneFrame(tracks, false);
+    const std::vector<YcPixel> messaged = FilterOneFrame(tracks, true);
+    const std::vector<YcPixel> defaults = FilterOneFrame(
+        std::vector<int32_t>({2, 75, 75, 75, 75, 75, 75, 50, 50, 50, 50, 50, 50, 200, 60, 0}),
+        false);
+    int same = 0, differentFromDefaults = 0;
+    for (size_t i = 0; i < direct.size(); ++i) {
+        same += direct[i].cr == messaged[i].cr;
+        differentFromDefaults += direct[i].cr != defaults[i].cr;
+    }
+    EXPECT_EQ(same, static_cast<int>(direct.size()));
+    EXPECT_GT(differentFromDefaults, 100) << "the tracks matter for this frame";
+}
+
+TEST(ParameterMessages, SequenceAndLimits) {
+    std::vector<standin::ParameterMessage> m;
+    std::string error;
+    std::vector<int32_t> tracks(16, 0);
+    for (int i = 0; i < 14; ++i) tracks[i] = 100 + i;
+    ASSERT_TRUE(standin::MessagesForTracks(tracks, &m, &error));
+    std::vector<uint32_t> order;
+    for (const auto& x : m) order.push_back(x.number);
+    EXPECT_EQ(order, (std::vector<uint32_t>{2024, 2025, 2026, 2028, 2029, 2030, 2027, 2031}));
+    EXPECT_EQ(m[1].lParam, (102 << 16) | 101);
+    tracks[8] = 65536;
+    EXPECT_FALSE(standin::MessagesForTracks(tracks, &m, &error));
+    EXPECT_NE(error.find("track 8"), std::string::npos);
+
+    standin::ParameterMessage p;
+    EXPECT_TRUE(standin::ParseParameterMessage("2031:0x00C80064", &p));
+    EXPECT_EQ(p.number, 2031u);
+    EXPECT_EQ(p.lParam, 0x00C80064);
+    EXPECT_TRUE(standin::ParseParameterMessage("2024:0xFFFFFFFF", &p));
+    EXPECT_EQ(p.lParam, -1);
+    for (const char* bad : {"2024", ":5", "2024:", "x:1", "2024:1z", "2024:0x100000000"})
+        EXPECT_FALSE(standin::ParseParameterMessage(bad, &p)) << bad;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/standin/parameter_messages.h"
 #include "tools/standin/plugin_host.h"
 #include "tools/standin/raw_frames.h"
 
@@ -19,9 +20,13 @@ namespace {
 constexpr const char* kUsage =
     "usage: skarvel-host --plugin PATH --describe\n"
     "       skarvel-host --plugin PATH --size WxH [--pitch N] [--track I=V]... [--check I=V]...\n"
+    "                    [--message NUM:LPARAM]... [--message-at K:NUM:LPARAM]... "
+    "[--via-messages]\n"
     "                    IN OUT\n"
     "Raw frames: little-endian int16 (y, cb, cr) per pixel, N pixels per row (default W),\n"
-    "H rows, frames back to back. IN and OUT may be '-' for standard input and output.\n";
+    "H rows, frames back to back. IN and OUT may be '-' for standard input and output.\n"
+    "--message delivers a window message to the filter before the first frame, --message-at\n"
+    "before frame K (from 0); --via-messages sets tracks 0 to 13 by messages, not directly.\n";
 
 struct Options {
     std::string plugin;
@@ -29,6 +34,8 @@ struct Options {
     int width = 0, height = 0, pitch = 0;
     std::vector<std::pair<int, int>> tracks, checks;
     std::vector<std::string> files;
+    std::vector<std::pair<long, skarvel::standin::ParameterMessage>> messages;  // before frame K
+    bool viaMessages = false;
 };
 
 bool ParseInt(const std::string& text, long long low, long long high, long long* value) {
@@ -102,6 +109,27 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
                 return false;
             }
             (track ? o->tracks : o->checks).push_back(a);
+        } else if (arg == "--message" || arg == "--message-at") {
+            if (!value(&v)) return false;
+            long long frame = 0;
+            std::string text = v;
+            if (arg == "--message-at") {
+                const size_t colon = v.find(':');
+                if (colon == std::string::npos ||
+                    !ParseInt(v.substr(0, colon), 0, INT32_MAX, &frame)) {
+                    *error = "bad --message-at '" + v + "' (expected K:NUM:LPARAM)";
+                    return false;
+                }
+                text = v.substr(colon + 1);
+            }
+            skarvel::standin::ParameterMessage m;
+            if (!skarvel::standin::ParseParameterMessage(text, &m)) {
+                *error = "bad " + arg + " '" + v + "' (expected NUM:LPARAM, decimal or 0x hex)";
+                return false;
+            }
+            o->messages.push_back({static_cast<long>(frame), m});
+        } else if (arg == "--via-messages") {
+            o->viaMessages = true;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
@@ -165,7 +193,18 @@ int main(int argc, char** argv) {
         Describe(*host);
         return 0;
     }
-    for (auto [index, value] : o.tracks) host->Tracks()[index] = value;
+    // With --via-messages tracks 0 to 13 start at their defaults and reach
+    // the filter as the messages another program would send.
+    std::vector<int32_t> wanted = host->Tracks();
+    for (auto [index, value] : o.tracks) wanted[index] = value;
+    std::vector<skarvel::standin::ParameterMessage> trackMessages;
+    if (o.viaMessages) {
+        if (!skarvel::standin::MessagesForTracks(wanted, &trackMessages, &error))
+            return Fail(error);
+        for (int i = 14; i < skarvel::kTrackCount; ++i) host->Tracks()[i] = wanted[i];
+    } else {
+        host->Tracks() = wanted;
+    }
     for (auto [index, value] : o.checks) host->Checks()[index] = value;
 
     std::FILE* in = skarvel::standin::OpenInput(o.files[0], &error);
@@ -173,6 +212,11 @@ int main(int argc, char** argv) {
     skarvel::standin::SafeOutput out;
     if (!out.Open(o.files[1], &error)) return Fail(error);
     if (!host->Start(&error)) return Fail(error);
+    for (const auto& m : trackMessages) host->Message(m.number, m.lParam);
+    auto deliver = [&](long frame) {
+        for (const auto& [at, m] : o.messages)
+            if (at == frame) host->Message(m.number, m.lParam);
+    };
 
     const size_t count = static_cast<size_t>(o.pitch) * o.height;
     std::vector<YcPixel> pixels;
@@ -181,12 +225,16 @@ int main(int argc, char** argv) {
         const int got = skarvel::standin::ReadRawFrame(in, count, &pixels, &error);
         if (got < 0) return Fail("frame " + std::to_string(frames) + ": " + error);
         if (got == 0) break;
+        deliver(frames);
         host->Process(pixels.data(), o.width, o.height, o.pitch);
         if (!skarvel::standin::WriteRawFrame(out.Stream(), pixels))
             return Fail("cannot write output");
         ++frames;
     }
     if (!out.Commit(&error)) return Fail(error);
+    if (host->RefreshCount() > 0)
+        std::fprintf(stderr, "skarvel-host: the filter asked for %d window refresh%s\n",
+                     host->RefreshCount(), host->RefreshCount() == 1 ? "" : "es");
     std::fprintf(stderr, "skarvel-host: %ld frame%s of %dx%d through %s\n", frames,
                  frames == 1 ? "" : "s", o.width, o.height, host->Registration().name);
     return 0;
