@@ -34,10 +34,15 @@ int32_t HandleFilterMessage(void*, uint32_t message, uint32_t, int32_t lParam, v
     const MessageRow& row = kRows[message - kFirstMessage];
     const uint32_t bits = static_cast<uint32_t>(lParam);
     int32_t* tracks = instance->record.trackValues;
+    if (tracks == nullptr) return 0;
     tracks[row.lowTrack] = message == kFirstMessage ? lParam : static_cast<int32_t>(bits & 0xFFFFu);
     if (row.highTrack >= 0) tracks[row.highTrack] = static_cast<int32_t>(bits >> 16);
-    if (row.refresh) instance->record.services->refreshWindow(instance);
-    if (row.update) instance->record.update(instance, 0);
+    // A host without the refresh service or the update callback just misses that step.
+    HostServices* services = instance->record.services;
+    if (row.refresh && services != nullptr && services->refreshWindow != nullptr) {
+        services->refreshWindow(instance);
+    }
+    if (row.update && instance->record.update != nullptr) instance->record.update(instance, 0);
     return 0;
 }
 

@@ -108,5 +108,12 @@ TEST_F(Messages, OtherMessagesAreIgnored) {
     EXPECT_TRUE(host.calls.empty());
 }
 
+TEST_F(Messages, HostWithoutRefreshServiceStillGetsTheUpdate) {
+    host.instance.record.services = nullptr;
+    Send(2031, 120);
+    EXPECT_EQ(host.tracks[13], 120);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"update"}));
+}
+
 }  // namespace
 }  // namespace skarvel
