@@ -60,6 +60,7 @@ BENCHMARK(BM_Frame)
     ->Args({720, 480, 0})
     ->Args({720, 480, 1})
     ->Args({720, 480, 2})
+    ->Args({720, 480, 3})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

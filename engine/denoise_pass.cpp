@@ -159,7 +159,6 @@ void DenoisePass(bool horizontal, int32_t cpuKind, FrameInfo* frame, const float
     // Any other mode gathers and pads each line and then does nothing with
     // it, so the frame is left as it is.
     if (ShiftMode < 0 || ShiftMode > 3) return;
-    if (ShiftMode == 3) return;  // odd phase not built yet
 
     const int32_t lineCount = horizontal ? frame->height : frame->width;
     const int32_t lineLength = horizontal ? frame->width : frame->height;
