@@ -54,4 +54,17 @@ void ShrinkBand2(float* line0, float* line1, int32_t start, int32_t end, float t
 void MarkEdges(float* mask, int32_t m, const float* approx, float threshold);
 }  // namespace reference
 
+// Two lanes per step, every step rounded to single (3DNow! on 32-bit x86,
+// an exact emulation elsewhere). Column 1 of the table.
+namespace amd3dnow {
+void AnalyzeD4(const float* input, uint32_t n, float* output);
+void SynthesizeD4(const float* approx, const float* detail, int32_t m, float* output);
+void ShrinkBand1(float* line, int32_t start, int32_t end, float threshold, const float* mask);
+void ShrinkBand4(float* line0, float* line1, float* line2, float* line3, int32_t start,
+                 int32_t end, float threshold, const float* mask);
+void ShrinkBand2(float* line0, float* line1, int32_t start, int32_t end, float threshold,
+                 const float* mask);
+void MarkEdges(float* mask, int32_t m, const float* approx, float threshold);
+}  // namespace amd3dnow
+
 }  // namespace skarvel
