@@ -4,14 +4,11 @@
 
 #include "engine/engine_internal.h"
 #include "host/module_state.h"
+#include "kernels/scalar_helpers.h"
 
 namespace skarvel {
 
 namespace {
-
-inline double Magnitude(float value) {
-    return std::fabs(static_cast<double>(value));
-}
 
 struct Window {
     int32_t start;
@@ -70,8 +67,8 @@ void ShowCoefficients(bool horizontal, const FrameInfo* frame, int32_t lineIndex
             default: {
                 // The even phase at s pairs with the odd phase at s + 1; past
                 // the padded line there is no odd-phase coefficient.
-                const double odd = s + 1 < paddedLength ? Magnitude(s0[s + 1]) : 0.0;
-                magnitude = (Magnitude(s2[s]) + odd) * 0.5;
+                const float odd = s + 1 < paddedLength ? Magnitude(s0[s + 1]) : 0.0f;
+                magnitude = (double(Magnitude(s2[s])) + odd) * 0.5;
                 break;
             }
         }

@@ -2,9 +2,8 @@
 // float once, at the store.
 #include "kernels/odd_phase.h"
 
-#include <cstring>
-
 #include "kernels/kernels.h"
+#include "kernels/scalar_helpers.h"
 
 namespace skarvel {
 
@@ -12,22 +11,8 @@ namespace {
 
 constexpr double h0 = kH0, h1 = kH1, h2 = kH2, h3 = kH3;
 
-// Magnitude by clearing the sign bit of the single-precision value.
-inline float Magnitude(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    bits &= 0x7FFFFFFFu;
-    std::memcpy(&value, &bits, sizeof bits);
-    return value;
-}
-
 inline float LowOdd(double x0, double x1, double x2, double x3) {
     return static_cast<float>(h0 * x0 + h1 * x1 + h2 * x2 + h3 * x3);
-}
-
-inline float Bend(const float* a, int32_t j) {
-    return static_cast<float>(2.0 * a[j] - static_cast<double>(a[j - 1]) -
-                              static_cast<double>(a[j + 1]));
 }
 
 }  // namespace
@@ -63,8 +48,8 @@ void MarkEdgesPair(float* mask, int32_t m, const float* approxA, const float* ap
                    float threshold) {
     // No wrap: mask[m] and mask[2m - 1] are never written.
     for (int32_t j = 1; j + 1 < m; ++j) {
-        if (!(Magnitude(Bend(approxA, j)) < threshold)) continue;
-        if (Magnitude(Bend(approxB, j)) < threshold) mask[m + j] = 0.0f;
+        if (!(Magnitude(SecondDifference(approxA, j)) < threshold)) continue;
+        if (Magnitude(SecondDifference(approxB, j)) < threshold) mask[m + j] = 0.0f;
     }
 }
 

@@ -1,28 +1,14 @@
 // Plain scalar kernels, the column every processor runs. Each stored value is
 // formed in double and rounded to float once, at the store.
-#include <cstring>
-
 #include "kernels/kernels.h"
+#include "kernels/scalar_helpers.h"
 
 namespace skarvel::reference {
 
 namespace {
 
-// Magnitude by clearing the sign bit of the single-precision value.
-inline float Magnitude(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    bits &= 0x7FFFFFFFu;
-    std::memcpy(&value, &bits, sizeof bits);
-    return value;
-}
-
 constexpr double h0 = kH0, h1 = kH1, h2 = kH2, h3 = kH3;
 constexpr double g0 = kG0, g1 = kG1, g2 = kG2, g3 = kG3;
-
-inline double SecondDifference(const float* a, int32_t j) {
-    return 2.0 * a[j] - static_cast<double>(a[j - 1]) - static_cast<double>(a[j + 1]);
-}
 
 }  // namespace
 
@@ -86,7 +72,7 @@ void ShrinkBand2(float* line0, float* line1, int32_t start, int32_t end, float t
 void MarkEdges(float* mask, int32_t m, const float* approx, float threshold) {
     // No wrap: mask[m] and mask[2m - 1] are never written.
     for (int32_t j = 1; j + 1 < m; ++j) {
-        const float s = static_cast<float>(SecondDifference(approx, j));
+        const float s = SecondDifference(approx, j);
         if (Magnitude(s) < threshold) mask[m + j] = 0.0f;
     }
 }

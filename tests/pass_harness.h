@@ -82,6 +82,17 @@ inline bool SamePixel(const YcPixel& a, const YcPixel& b) {
     return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
 }
 
+// Every field of every pixel as it was; names the first one that is not.
+inline ::testing::AssertionResult SameFrame(const std::vector<YcPixel>& now,
+                                            const std::vector<YcPixel>& before) {
+    for (size_t p = 0; p < before.size(); ++p) {
+        if (!SamePixel(now[p], before[p])) {
+            return ::testing::AssertionFailure() << "pixel " << p << " changed";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // The chroma field this build denoises, and the one it must leave alone.
 inline int16_t ProcessedChroma(const YcPixel& p) {
     return Chroma(const_cast<YcPixel&>(p));

@@ -15,6 +15,7 @@ namespace skarvel {
 namespace {
 
 using testing::PassTest;
+using testing::SameFrame;
 using testing::SamePixel;
 using testing::TestFrame;
 
@@ -182,9 +183,7 @@ TEST_F(Display, ModesOutsideTheRangeLeaveThePixelsAlone) {
         const std::vector<YcPixel> before = frame.pixels;
         ShowCoefficients(true, &frame.info, 0, 512, 1, false);
         ShowCoefficients(false, &frame.info, 0, 512, 4, false);
-        for (size_t p = 0; p < before.size(); ++p) {
-            ASSERT_TRUE(SamePixel(frame.pixels[p], before[p])) << mode << " " << p;
-        }
+        EXPECT_TRUE(SameFrame(frame.pixels, before)) << mode;
     }
 }
 
@@ -235,9 +234,7 @@ TEST_F(DisplayFrames, VerticalDisplayWithoutVerticalPassLeavesTheFrame) {
             TestFrame frame(64, 40, 23);
             const std::vector<YcPixel> before = frame.pixels;
             Run(&frame);
-            for (size_t p = 0; p < before.size(); ++p) {
-                ASSERT_TRUE(SamePixel(frame.pixels[p], before[p])) << display << " " << mode;
-            }
+            EXPECT_TRUE(SameFrame(frame.pixels, before)) << display << " " << mode;
         }
     }
 }
@@ -299,9 +296,7 @@ TEST_F(DisplayFrames, ModesOutsideTheRangeLeaveTheFrameWithTheDisplayOn) {
             TestFrame frame(80, 50, 43);
             const std::vector<YcPixel> before = frame.pixels;
             Run(&frame);
-            for (size_t p = 0; p < before.size(); ++p) {
-                ASSERT_TRUE(SamePixel(frame.pixels[p], before[p])) << mode << " " << display;
-            }
+            EXPECT_TRUE(SameFrame(frame.pixels, before)) << mode << " " << display;
         }
     }
 }
