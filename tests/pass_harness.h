@@ -11,6 +11,8 @@
 #include "host/callbacks.h"
 #include "host/channel.h"
 #include "host/module_state.h"
+#include "kernels/kernels.h"
+#include "kernels/two_lane.h"
 
 namespace skarvel::testing {
 
@@ -42,10 +44,12 @@ protected:
         CpuKind = savedCpu_;
     }
 
-    // The reference set, and the set this processor was given if it differs.
+    // The reference set, the 3DNow! set where it is emulated (it then runs
+    // anywhere), and the set this processor was given.
     std::vector<int32_t> KindsToRun() const {
-        std::vector<int32_t> kinds = {0};
-        if (CpuKind != 0) kinds.push_back(CpuKind);
+        std::vector<int32_t> kinds = {kCpuReference};
+        if (!SKARVEL_TWO_LANE_3DNOW || CpuKind == kCpu3DNow) kinds.push_back(kCpu3DNow);
+        if (CpuKind == kCpuSse) kinds.push_back(kCpuSse);
         return kinds;
     }
 
