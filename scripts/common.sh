@@ -22,7 +22,7 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-BASE_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev python3)
+BASE_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev python3 libcli11-dev libpng-dev)
 
 # configure_and_build BUILD_DIR [cmake args...]
 configure_and_build() {

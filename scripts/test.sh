@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test.
 source "$(dirname "$0")/common.sh"
-ensure_packages "${BASE_PACKAGES[@]}"
-configure_and_build "$ROOT/build"
+ensure_packages "${BASE_PACKAGES[@]}" ffmpeg  # ffmpeg drives the video tool's tests
+configure_and_build "$ROOT/build" -DSKARVEL_BUILD_TESTS=ON -DSKARVEL_BUILD_BENCH=ON
 cd "$ROOT/build"
 ctest --output-on-failure -j "$JOBS"
