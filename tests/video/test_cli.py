@@ -98,9 +98,8 @@ def make_clip(pix_fmt, size="96x64", frames=3, noise=30, extra=()):
                 "-f", "yuv4mpegpipe", "-"]).stdout
 
 
-def through_pipes(clip, options=(), pix_fmt=None):
-    """ffmpeg | skarvel - - | ffmpeg: the clip as ffmpeg decodes it, and skarvel's result
-    as ffmpeg reads it back, both as Y4M."""
+def through_pipes(clip, options=()):
+    """ffmpeg | skarvel - - | ffmpeg: the clip, and skarvel's result as ffmpeg reads it back."""
     with tempfile.TemporaryDirectory() as tmp:
         src = os.path.join(tmp, "in.y4m")
         with open(src, "wb") as f:
@@ -120,9 +119,7 @@ def through_pipes(clip, options=(), pix_fmt=None):
         assert skarvel.wait() == 0, err
         assert feed.wait() == 0
         assert back.returncode == 0
-        decoded = run(["ffmpeg", "-v", "error", "-i", src, "-strict", "-1",
-                       "-f", "yuv4mpegpipe", "-"]).stdout
-        return Clip(decoded), Clip(back.stdout)
+        return Clip(clip), Clip(back.stdout)
 
 
 def host_plane(clip, planes, plane, tracks=(), checks=()):
@@ -163,7 +160,7 @@ class RoundTrip(unittest.TestCase):
         # one. Everything else comes back as it was.
         for pix_fmt in ["yuv420p10le", "yuv422p10le", "yuv444p10le"]:
             with self.subTest(pix_fmt=pix_fmt):
-                source, result = through_pipes(make_clip(pix_fmt), ["--strength", "0"])
+                source, result = through_pipes(make_clip(pix_fmt, frames=2), ["--strength", "0"])
                 moved = 0
                 for before, after in zip(source.frames, result.frames):
                     self.assertEqual(after[0], before[0])
@@ -172,7 +169,7 @@ class RoundTrip(unittest.TestCase):
                         self.assertLessEqual(max(step), 1)
                         moved += sum(step)
                         self.assertEqual(after[plane], host_plane(source, before, plane, ["13=0"])[0])
-                self.assertLess(moved, 3 * 96 * 64 // 50)
+                self.assertLess(moved, 2 * 96 * 64 // 50)
 
     def test_an_idle_module_gives_every_depth_back(self):
         # A mode the filter does not know leaves the frame alone: the host
@@ -206,6 +203,7 @@ class Denoising(unittest.TestCase):
             (["--edge", "0,30,60,90,120,150", "--vertical", "170", "--halve"],
              ["1=0", "2=30", "3=60", "4=90", "5=120", "6=150", "14=170"], ["0=1"]),
             (["--halve", "--average-pairs", "--mode", "0"], ["0=0"], ["0=1", "1=1"]),
+            (["--mode", "3", "--nr", "90"], ["0=3"] + [f"{i}=90" for i in range(7, 13)], []),
             (["--strength", "100", "--track", "13=37", "--track", "7=0"], ["13=37", "7=0"], []),
         ]
         clip = make_clip("yuv422p", size="80x48", frames=1)

@@ -212,9 +212,10 @@ int Run(const Paths& paths, const video::Settings& settings, bool quiet) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!quiet) {
         const video::Format& f = header.format;
-        std::fprintf(stderr, "skarvel: %lld frames in %.2f s, %.1f fps (%dx%d %s %d-bit, %s%s)\n",
-                     static_cast<long long>(frames), seconds, seconds > 0 ? frames / seconds : 0.0,
-                     f.width, f.height, LayoutName(f.layout).c_str(), f.bits,
+        std::fprintf(stderr, "skarvel: %lld frame%s in %.2f s, %.1f fps (%dx%d %s %d-bit, %s%s)\n",
+                     static_cast<long long>(frames), frames == 1 ? "" : "s", seconds,
+                     seconds > 0 ? frames / seconds : 0.0, f.width, f.height,
+                     LayoutName(f.layout).c_str(), f.bits,
                      denoiser.DisplayMode() != 0 ? "coefficients of " : "",
                      denoiser.ChannelNames().c_str());
     }
