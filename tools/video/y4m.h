@@ -8,7 +8,9 @@
 //
 // The reader reads from any ByteSource (a file, a pipe, a memory block), never
 // trusts a size it has not been given the bytes for, and reports every fault
-// as text naming it.
+// as text naming it. For arbitrary bytes (a fuzzer's): a MemorySource, a
+// Reader with a small maxFrameBytes, ReadHeader, then ReadFrame until it
+// stops returning kFrame. It depends on nothing but the standard library.
 #pragma once
 
 #include <cstddef>
