@@ -12,11 +12,8 @@
 
 #include "kernels/kernels.h"
 #include "kernels/two_lane.h"
+#include "tests/amd3dnow_processor.h"
 #include "tests/model_amd3dnow.h"
-
-#if SKARVEL_TWO_LANE_3DNOW
-#include <cpuid.h>
-#endif
 
 namespace skarvel {
 namespace {
@@ -69,21 +66,10 @@ std::vector<float> Samples(size_t n, uint32_t seed) {
 const KernelTableRows& T = KernelTable;
 constexpr int kSet = kCpu3DNow;
 
-// The real instructions run only where the processor reports 3DNow! (CPUID
-// 0x80000001, EDX bit 31); the 32-bit suite also runs as processors without it.
-bool ProcessorRunsTheSet() {
-#if SKARVEL_TWO_LANE_3DNOW
-    unsigned eax, ebx, ecx, edx;
-    return __get_cpuid(0x80000001u, &eax, &ebx, &ecx, &edx) && (edx & 0x80000000u) != 0;
-#else
-    return true;
-#endif
-}
-
 class Amd3DNowKernels : public testing::Test {
 protected:
     void SetUp() override {
-        if (!ProcessorRunsTheSet()) GTEST_SKIP() << "this processor has no 3DNow!";
+        if (!ProcessorRunsThe3DNowSet()) GTEST_SKIP() << "this processor has no 3DNow!";
     }
 };
 
