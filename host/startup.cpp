@@ -21,6 +21,7 @@ void ReleasePool() {
         block = nullptr;
     }
     std::memset(&LinePool, 0, sizeof LinePool);
+    sse::BroadcastBlock = nullptr;
 }
 
 }  // namespace
@@ -50,6 +51,7 @@ int32_t InitFilter(FilterInstance*) {
     LinePool.edgeMask = WorkingAddress(LinePool.allocation[kBlockEdgeMask]);
     if (CpuKind == kCpuSse)
         LinePool.broadcast = WorkingAddress(LinePool.allocation[kBlockBroadcast]);
+    sse::BroadcastBlock = LinePool.broadcast;
     LinePool.ready = true;
     return 1;
 }

@@ -67,4 +67,22 @@ void ShrinkBand2(float* line0, float* line1, int32_t start, int32_t end, float t
 void MarkEdges(float* mask, int32_t m, const float* approx, float threshold);
 }  // namespace amd3dnow
 
+// Four lanes per step, every step rounded to single (SSE). Column 2 of the
+// table. Compiled for SSE function by function, so the rest of the module
+// keeps the build's baseline and runs where SSE does not.
+namespace sse {
+void AnalyzeD4(const float* input, uint32_t n, float* output);
+void SynthesizeD4(const float* approx, const float* detail, int32_t m, float* output);
+void ShrinkBand1(float* line, int32_t start, int32_t end, float threshold, const float* mask);
+void ShrinkBand4(float* line0, float* line1, float* line2, float* line3, int32_t start,
+                 int32_t end, float threshold, const float* mask);
+void ShrinkBand2(float* line0, float* line1, int32_t start, int32_t end, float threshold,
+                 const float* mask);
+void MarkEdges(float* mask, int32_t m, const float* approx, float threshold);
+
+// Four floats on a 16-byte boundary where the shrinks broadcast their
+// threshold: the line pool's block, set by start-up whenever CpuKind is 2.
+extern float* BroadcastBlock;
+}  // namespace sse
+
 }  // namespace skarvel
