@@ -124,98 +124,74 @@ SKARVEL_SSE inline __m128 Outside(__m128 c, __m128 t, __m128 negT) {
     return _mm_or_ps(_mm_cmpnle_ps(c, t), _mm_cmpnle_ps(negT, c));
 }
 
-inline bool ShrinkInContract(int32_t start, int32_t end) {
-    return end - start >= 4 && (end - start) % 4 == 0;
+// Whole groups of four from an aligned start in every line and the mask.
+template <int kLines>
+bool ShrinkInContract(float* const (&lines)[kLines], int32_t start, int32_t end,
+                      const float* mask) {
+    bool aligned = Aligned(mask + start);
+    for (float* line : lines) aligned = aligned && Aligned(line + start);
+    return aligned && end - start >= 4 && (end - start) % 4 == 0;
+}
+
+// Joint shrink of one, two or four lines: per group one survival lane mask
+// from the mask entries and the lines (loaded in order), then each line
+// stored in the same order through that lane mask.
+template <StoreKind kStore, int kLines>
+SKARVEL_SSE inline void ShrinkLines(float* const (&lines)[kLines], int32_t start, int32_t end,
+                                    float threshold, const float* mask) {
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 t = BroadcastThreshold(threshold);
+    const __m128 negT = _mm_sub_ps(zero, t);
+    float* v[kLines];
+    for (int l = 0; l < kLines; ++l) v[l] = lines[l] + start;
+    const float* w = mask + start;
+    int32_t groups = (end - start) / 4;
+    do {
+        __m128 keep = _mm_cmpnle_ps(_mm_load_ps(w), zero);
+        __m128 c[kLines];
+        for (int l = 0; l < kLines; ++l) {
+            c[l] = _mm_load_ps(v[l]);
+            keep = _mm_or_ps(keep, Outside(c[l], t, negT));
+        }
+        for (int l = 0; l < kLines; ++l) {
+            StoreGroup<kStore>(v[l], _mm_and_ps(keep, c[l]));
+            v[l] += 4;
+        }
+        w += 4;
+    } while (--groups != 0);
 }
 
 template <StoreKind kStore>
 SKARVEL_SSE inline void Shrink1(float* line, int32_t start, int32_t end, float threshold,
                                 const float* mask) {
-    if (!ShrinkInContract(start, end) || !Aligned(line + start) || !Aligned(mask + start)) {
+    float* const lines[1] = {line};
+    if (!ShrinkInContract(lines, start, end, mask)) {
         reference::ShrinkBand1(line, start, end, threshold, mask);
         return;
     }
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 t = BroadcastThreshold(threshold);
-    const __m128 negT = _mm_sub_ps(zero, t);
-    float* v = line + start;
-    const float* w = mask + start;
-    int32_t groups = (end - start) / 4;
-    do {
-        const __m128 keep = _mm_cmpnle_ps(_mm_load_ps(w), zero);
-        const __m128 c = _mm_load_ps(v);
-        StoreGroup<kStore>(v, _mm_and_ps(_mm_or_ps(keep, Outside(c, t, negT)), c));
-        v += 4;
-        w += 4;
-    } while (--groups != 0);
+    ShrinkLines<kStore>(lines, start, end, threshold, mask);
 }
 
 template <StoreKind kStore>
 SKARVEL_SSE inline void Shrink2(float* line0, float* line1, int32_t start, int32_t end,
                                 float threshold, const float* mask) {
-    if (!ShrinkInContract(start, end) || !Aligned(line0 + start) || !Aligned(line1 + start) ||
-        !Aligned(mask + start)) {
+    float* const lines[2] = {line0, line1};
+    if (!ShrinkInContract(lines, start, end, mask)) {
         reference::ShrinkBand2(line0, line1, start, end, threshold, mask);
         return;
     }
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 t = BroadcastThreshold(threshold);
-    const __m128 negT = _mm_sub_ps(zero, t);
-    float* v0 = line0 + start;
-    float* v1 = line1 + start;
-    const float* w = mask + start;
-    int32_t groups = (end - start) / 4;
-    do {
-        __m128 keep = _mm_cmpnle_ps(_mm_load_ps(w), zero);
-        const __m128 c0 = _mm_load_ps(v0);
-        keep = _mm_or_ps(keep, Outside(c0, t, negT));
-        const __m128 c1 = _mm_load_ps(v1);
-        keep = _mm_or_ps(keep, Outside(c1, t, negT));
-        StoreGroup<kStore>(v0, _mm_and_ps(keep, c0));
-        StoreGroup<kStore>(v1, _mm_and_ps(keep, c1));
-        v0 += 4;
-        v1 += 4;
-        w += 4;
-    } while (--groups != 0);
+    ShrinkLines<kStore>(lines, start, end, threshold, mask);
 }
 
 template <StoreKind kStore>
 SKARVEL_SSE inline void Shrink4(float* line0, float* line1, float* line2, float* line3,
                                 int32_t start, int32_t end, float threshold, const float* mask) {
-    if (!ShrinkInContract(start, end) || !Aligned(line0 + start) || !Aligned(line1 + start) ||
-        !Aligned(line2 + start) || !Aligned(line3 + start) || !Aligned(mask + start)) {
+    float* const lines[4] = {line0, line1, line2, line3};
+    if (!ShrinkInContract(lines, start, end, mask)) {
         reference::ShrinkBand4(line0, line1, line2, line3, start, end, threshold, mask);
         return;
     }
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 t = BroadcastThreshold(threshold);
-    const __m128 negT = _mm_sub_ps(zero, t);
-    float* v0 = line0 + start;
-    float* v1 = line1 + start;
-    float* v2 = line2 + start;
-    float* v3 = line3 + start;
-    const float* w = mask + start;
-    int32_t groups = (end - start) / 4;
-    do {
-        __m128 keep = _mm_cmpnle_ps(_mm_load_ps(w), zero);
-        const __m128 c0 = _mm_load_ps(v0);
-        keep = _mm_or_ps(keep, Outside(c0, t, negT));
-        const __m128 c1 = _mm_load_ps(v1);
-        keep = _mm_or_ps(keep, Outside(c1, t, negT));
-        const __m128 c2 = _mm_load_ps(v2);
-        keep = _mm_or_ps(keep, Outside(c2, t, negT));
-        const __m128 c3 = _mm_load_ps(v3);
-        keep = _mm_or_ps(keep, Outside(c3, t, negT));
-        StoreGroup<kStore>(v0, _mm_and_ps(keep, c0));
-        StoreGroup<kStore>(v1, _mm_and_ps(keep, c1));
-        StoreGroup<kStore>(v2, _mm_and_ps(keep, c2));
-        StoreGroup<kStore>(v3, _mm_and_ps(keep, c3));
-        v0 += 4;
-        v1 += 4;
-        v2 += 4;
-        v3 += 4;
-        w += 4;
-    } while (--groups != 0);
+    ShrinkLines<kStore>(lines, start, end, threshold, mask);
 }
 
 }  // namespace
