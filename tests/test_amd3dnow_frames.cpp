@@ -1,7 +1,8 @@
 // Whole frames through the callbacks on the 3DNow! set (column 1) against the
 // reference set: the set's known differences (single-precision steps, the
 // threshold at equality) move few samples and those by little. On 32-bit x86
-// this runs the real instructions, elsewhere the emulated pairs.
+// this runs the real instructions, elsewhere the emulated pairs. And the
+// start-up's choice of set on the processor the suite runs on.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "host/callbacks.h"
 #include "host/channel.h"
 #include "host/module_state.h"
+#include "kernels/detect.h"
 #include "kernels/kernels.h"
 #include "tests/amd3dnow_processor.h"
 
@@ -99,6 +101,28 @@ TEST_F(Amd3DNowFrames, AgreeWithTheReferenceUpToTheKnownDifferences) {
         EXPECT_LT(differing, source.size() / 50);
         EXPECT_LE(largest, 2);
     }
+}
+
+// Under qemu the runner names the kernel set its processor must get
+// (SKARVEL_EXPECTED_CPU_KIND: 0 as a Pentium II, 1 as an Athlon without SSE,
+// 2 as a Pentium III); the real detection and start-up must choose it.
+TEST(RealStartUp, ChoosesTheSetTheProcessorIsExpectedToGet) {
+    const char* expected = std::getenv("SKARVEL_EXPECTED_CPU_KIND");
+    if (expected == nullptr) GTEST_SKIP() << "no expected kernel set named for this processor";
+    const int32_t kind = std::atoi(expected);
+    EXPECT_EQ(DetectCpuKind(), kind);
+    FilterRegistration* r = FilterTable();
+    std::vector<int32_t> tracks(r->trackDefaults, r->trackDefaults + kTrackCount);
+    std::vector<int32_t> checks(kCheckCount, 0);
+    FilterInstance instance{};
+    instance.record = *r;
+    instance.record.trackValues = tracks.data();
+    instance.record.checkValues = checks.data();
+    ASSERT_EQ(InitFilter(&instance), 1);
+    EXPECT_EQ(CpuKind, kind);
+    // Only the SSE set has a broadcast block.
+    EXPECT_EQ(LinePool.broadcast != nullptr, kind == kCpuSse);
+    ExitFilter(&instance);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The 3DNow! set (column 1): bit for bit against its float model, against the
-// reference with exactly the documented differences, and the same results
-// from the emulated pairs (native builds) and the real instructions (32-bit
-// x86 builds).
+// What the kernel checker does not reach for the 3DNow! set (column 1): the
+// set's smallest lengths and ragged bands against its float model, the short
+// calls it hands to the reference, the two-lane layer's corners, the same
+// results from the emulated pairs (native builds) and the real instructions
+// (32-bit x86 builds), and the MMX state left behind for the x87.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -73,17 +74,10 @@ protected:
     }
 };
 
-TEST(Amd3DNowTable, ColumnOneIsTheSet) {
-    EXPECT_EQ(T.analyzeD4[kSet], &amd3dnow::AnalyzeD4);
-    EXPECT_EQ(T.synthesizeD4[kSet], &amd3dnow::SynthesizeD4);
-    EXPECT_EQ(T.shrinkBand1[kSet], &amd3dnow::ShrinkBand1);
-    EXPECT_EQ(T.shrinkBand4[kSet], &amd3dnow::ShrinkBand4);
-    EXPECT_EQ(T.shrinkBand2[kSet], &amd3dnow::ShrinkBand2);
-    EXPECT_EQ(T.markEdges[kSet], &amd3dnow::MarkEdges);
-}
-
-TEST_F(Amd3DNowKernels, AnalyzeMatchesModelBitForBit) {
-    for (uint32_t n : {4u, 6u, 8u, 32u, 64u, 512u, 1024u}) {
+// The checker runs the engine's lengths; these are the set's own minimums,
+// where the loop runs once or twice beside the wrapping step.
+TEST_F(Amd3DNowKernels, AnalyzeAtTheSmallestLengthsMatchesModel) {
+    for (uint32_t n : {4u, 6u, 8u}) {
         for (uint32_t seed : {n, n + 1}) {
             const std::vector<float> x = Samples(n, seed);
             // A canary past the end: the kernel writes exactly n entries.
@@ -96,8 +90,8 @@ TEST_F(Amd3DNowKernels, AnalyzeMatchesModelBitForBit) {
     }
 }
 
-TEST_F(Amd3DNowKernels, SynthesizeMatchesModelBitForBit) {
-    for (int32_t m : {2, 3, 16, 64, 512}) {
+TEST_F(Amd3DNowKernels, SynthesizeAtTheSmallestLengthsMatchesModel) {
+    for (int32_t m : {2, 3, 4}) {
         for (uint32_t seed : {uint32_t(m) * 3, uint32_t(m) * 3 + 1}) {
             const std::vector<float> ad = Samples(2 * m, seed);
             std::vector<float> out(2 * m + 1, 7.0f), want(2 * m + 1, 7.0f);
@@ -146,13 +140,12 @@ struct ShrinkCase {
     int32_t start, end;
     float t;
 };
-// The engine's bands, an odd-length band (a remainder entry is left alone),
-// unaligned starts, and t = 0.
-const ShrinkCase kShrinkCases[] = {{16, 32, 40.0f},    {512, 1024, 3.5f}, {32, 64, 0.0f},
-                                   {3, 8, 10.0f},      {5, 7, 1.0f},      {64, 128, 1e-3f},
-                                   {128, 256, 1000.0f}};
+// Bands the engine never passes: one pair, odd lengths (the remainder entry
+// is left alone), odd starts.
+const ShrinkCase kShrinkCases[] = {
+    {16, 18, 40.0f}, {3, 8, 10.0f}, {5, 7, 1.0f}, {9, 20, 1e-3f}, {0, 5, 0.0f}};
 
-TEST_F(Amd3DNowKernels, ShrinksMatchModelBitForBit) {
+TEST_F(Amd3DNowKernels, RaggedBandsShrinkAsTheModel) {
     uint32_t seed = 100;
     for (const ShrinkCase& c : kShrinkCases) {
         SCOPED_TRACE(testing::Message() << "band [" << c.start << ", " << c.end << ") t " << c.t);
@@ -212,9 +205,9 @@ std::vector<float> Approximation(int32_t m, float t, uint32_t seed) {
     return a;
 }
 
-TEST_F(Amd3DNowKernels, MarkEdgesMatchesModelBitForBit) {
+TEST_F(Amd3DNowKernels, MarkEdgesAtTheSmallestLengthsMatchesModel) {
     uint32_t seed = 300;
-    for (int32_t m : {4, 5, 6, 16, 64, 512}) {
+    for (int32_t m : {4, 5, 6, 7}) {
         for (float t : {0.0f, 2.0f, 75.0f}) {
             const std::vector<float> a = Approximation(m, t, ++seed);
             // Mask entries of 1.0, 0.0 and 0.5 (cleared or multiplied by 1.0), with entries
@@ -227,135 +220,6 @@ TEST_F(Amd3DNowKernels, MarkEdgesMatchesModelBitForBit) {
             SCOPED_TRACE(testing::Message() << "m " << m << " t " << t);
             ExpectSameBits(got, want, "MarkEdges");
         }
-    }
-}
-
-// ---- against the reference -------------------------------------------------
-
-TEST_F(Amd3DNowKernels, TransformsAgreeWithReferenceWithinSingleSteps) {
-    // Seven roundings per output (four products, three sums) instead of one:
-    // the gap stays within eight half-units of the sum of the terms' magnitudes.
-    const double halfUnit = std::ldexp(1.0, -24);
-    for (uint32_t n : {32u, 1024u}) {
-        const uint32_t m = n / 2;
-        const std::vector<float> x = Samples(n, n + 1);
-        std::vector<float> ours(n), ref(n);
-        T.analyzeD4[kSet](x.data(), n, ours.data());
-        reference::AnalyzeD4(x.data(), n, ref.data());
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t k = i % m;
-            double scale = 0;
-            for (uint32_t j = 0; j < 4; ++j) scale += std::fabs(x[(2 * k + j) % n]);
-            EXPECT_NEAR(ours[i], ref[i], 8 * halfUnit * scale) << "n " << n << " entry " << i;
-        }
-        std::vector<float> back(n), refBack(n);
-        T.synthesizeD4[kSet](ours.data(), ours.data() + m, m, back.data());
-        reference::SynthesizeD4(ours.data(), ours.data() + m, m, refBack.data());
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t k = i / 2, p = (k + m - 1) % m;
-            const double scale = std::fabs(ours[k]) + std::fabs(ours[m + k]) + std::fabs(ours[p]) +
-                                 std::fabs(ours[m + p]);
-            EXPECT_NEAR(back[i], refBack[i], 8 * halfUnit * scale) << "n " << n << " sample " << i;
-        }
-    }
-}
-
-TEST_F(Amd3DNowKernels, AnalysisThenSynthesisGivesBackTheLine) {
-    // n = 32 includes the wrap at both ends: samples 0 and 31 depend on it.
-    const std::vector<float> x = Samples(32, 33);
-    std::vector<float> coefficients(32), back(32);
-    T.analyzeD4[kSet](x.data(), 32, coefficients.data());
-    T.synthesizeD4[kSet](coefficients.data(), coefficients.data() + 16, 16, back.data());
-    for (int i = 0; i < 32; ++i) EXPECT_NEAR(back[i], x[i], 32768 * 1e-6) << "sample " << i;
-}
-
-// With masks of 0.0 and 1.0 the set shrinks as the reference does, except
-// that a coefficient equal to +-t is cleared and a cleared value is +0.0.
-TEST_F(Amd3DNowKernels, ShrinkDiffersFromReferenceOnlyAtThresholdAndSignOfZero) {
-    const float t = 12.0f;
-    Source s(7);
-    std::vector<float> line(64), mask(64);
-    const float specials[] = {t,
-                              -t,
-                              std::nextafter(t, 0.0f),
-                              -std::nextafter(t, 0.0f),
-                              std::nextafter(t, 99.0f),
-                              -0.0f,
-                              0.0f,
-                              -5.0f};
-    for (int i = 0; i < 64; ++i) {
-        line[i] = (i % 2) ? specials[(i / 2) % 8] : s.Coefficient() / 512;
-        mask[i] = (i % 4 < 2) ? 0.0f : 1.0f;
-    }
-    std::vector<float> ours = line, ref = line;
-    T.shrinkBand1[kSet](ours.data(), 0, 64, t, mask.data());
-    reference::ShrinkBand1(ref.data(), 0, 64, t, mask.data());
-    int atThreshold = 0, signOfZero = 0;
-    for (int i = 0; i < 64; ++i) {
-        SCOPED_TRACE(testing::Message() << "entry " << i << " c " << line[i] << " w " << mask[i]);
-        if (mask[i] == 0.0f && std::fabs(line[i]) == t) {
-            EXPECT_EQ(Bits(ours[i]), 0u);  // +0.0
-            EXPECT_EQ(Bits(ref[i]), Bits(line[i]));
-            ++atThreshold;
-        } else if (ref[i] == 0.0f && line[i] != 0.0f) {
-            EXPECT_EQ(Bits(ours[i]), 0u);  // the reference's mask product may be -0.0
-            signOfZero += std::signbit(ref[i]);
-        } else {
-            EXPECT_EQ(Bits(ours[i]), Bits(ref[i]));
-        }
-    }
-    EXPECT_GT(atThreshold, 0);
-    EXPECT_GT(signOfZero, 0);
-}
-
-TEST_F(Amd3DNowKernels, JointShrinkOneLineJustOutsideKeepsAll) {
-    const float t = 8.0f, out = std::nextafter(t, 99.0f);
-    // Position 0: line1 just above t; position 1: all inside (cleared);
-    // position 2: line3 just below -t; position 3: all exactly at +-t (cleared).
-    float l0[4] = {1, 1, 1, t}, l1[4] = {out, -2, 2, -t}, l2[4] = {-3, 3, 3, t},
-          l3[4] = {4, -4, -out, -t};
-    const float mask[4] = {0, 0, 0, 0};
-    T.shrinkBand4[kSet](l0, l1, l2, l3, 0, 4, t, mask);
-    const float expect0[4] = {1, 0, 1, 0}, expect1[4] = {out, 0, 2, 0}, expect2[4] = {-3, 0, 3, 0},
-                expect3[4] = {4, 0, -out, 0};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(Bits(l0[i]), Bits(expect0[i])) << i;
-        EXPECT_EQ(Bits(l1[i]), Bits(expect1[i])) << i;
-        EXPECT_EQ(Bits(l2[i]), Bits(expect2[i])) << i;
-        EXPECT_EQ(Bits(l3[i]), Bits(expect3[i])) << i;
-    }
-    float p0[2] = {-t, 0.5f}, p1[2] = {std::nextafter(-t, -99.0f), -0.5f};
-    T.shrinkBand2[kSet](p0, p1, 0, 2, t, mask);
-    EXPECT_EQ(p0[0], -t);  // kept by p1[0] just outside
-    EXPECT_EQ(Bits(p0[1]), 0u);
-    EXPECT_EQ(Bits(p1[1]), 0u);
-}
-
-struct EdgeCase {
-    const char* what;
-    float a[4];
-    float t;
-    float ours, ref;  // the new mask entry m + 1 after each set
-};
-// m = 4: the first pair covers i = 0 (e from a0..a2, entry 5) and i = 1 (entry 6).
-const EdgeCase kEdgeCases[] = {
-    {"straight, t = 0", {1, 2, 3, 4}, 0.0f, 0.0f, 1.0f},
-    {"|e| = t", {0, 5, 7, 9}, 3.0f, 0.0f, 1.0f},        // e = 10 - 0 - 7 = 3
-    {"-e = t", {0, 2, 7, 12}, 3.0f, 0.0f, 1.0f},        // e = 4 - 0 - 7 = -3
-    {"just below t", {0, 5, 7, 9}, 3.01f, 0.0f, 0.0f},  // both clear
-    {"above t", {0, 5, 7, 9}, 2.5f, 1.0f, 1.0f},
-    {"curved, t = 0", {1, 2, 4, 8}, 0.0f, 1.0f, 1.0f},
-};
-
-TEST_F(Amd3DNowKernels, MarkEdgesDiffersFromReferenceAtThresholdAndZero) {
-    for (const EdgeCase& c : kEdgeCases) {
-        float ours[8], ref[8];
-        for (int i = 0; i < 8; ++i) ours[i] = ref[i] = 1.0f;
-        T.markEdges[kSet](ours, 4, c.a, c.t);
-        reference::MarkEdges(ref, 4, c.a, c.t);
-        EXPECT_EQ(ours[5], c.ours) << c.what;
-        EXPECT_EQ(ref[5], c.ref) << c.what;
-        for (int i : {0, 1, 2, 3, 4, 7}) EXPECT_EQ(ours[i], 1.0f) << c.what << " entry " << i;
     }
 }
 
