@@ -320,6 +320,7 @@ int main(int argc, char** argv) {
                            "colour noise, denoise it with the defaults and report the\n"
                            "chroma PSNR. Writes clean.y4m, noisy.y4m, denoised.y4m and\n"
                            "chroma.png (noisy left, denoised right)");
+    demoCommand->footer("");
     demoCommand->add_option("DIR", demo.directory, "Where to write (default skarvel-demo)");
     demoCommand->add_option("--modules", demo.moduleDirectory, "Directory of the filter modules")
         ->option_text("DIR");
