@@ -1,6 +1,7 @@
 #include "tools/video/denoiser.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #ifdef _WIN32
