@@ -15,6 +15,7 @@
 
 #include "kernels/kernels.h"
 #include "kernels/sse_cached.h"
+#include "kernels/two_lane.h"
 #include "tests/kernel_inputs.h"
 
 namespace {
@@ -90,7 +91,7 @@ const char* SetName(int32_t column) {
         case kCpuReference:
             return "reference";
         case kCpu3DNow:
-            return "3dnow";
+            return SKARVEL_TWO_LANE_3DNOW ? "3dnow" : "3dnow-emulated";
         default:
             return "sse";
     }
