@@ -18,6 +18,7 @@
 #include <sanitizer/asan_interface.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -51,7 +52,7 @@ int16_t Other(const YcPixel& p) {
 #endif
 
 [[noreturn]] void Fail(const char* what) {
-    __builtin_printf("fuzz_frame: %s\n", what);
+    std::fprintf(stderr, "fuzz_frame: %s\n", what);
     std::abort();
 }
 #define CHECK(condition)                                     \
