@@ -103,6 +103,19 @@ TEST(ChromaScale, TablesFollowTheFunctions) {
     }
 }
 
+// A stream's 16-bit words may hold more bits than its depth announces: such a
+// sample reads as the depth's largest, never past the table.
+TEST(ChromaScale, WordsAboveTheDepthReadAsTheLargestSample) {
+    for (int bits : kDepths) {
+        const ChromaScale scale(bits);
+        const uint32_t top = (1u << bits) - 1;
+        for (uint32_t word : {top + 1, 0x8000u, 0xFFFFu}) {
+            if (word <= top) continue;
+            EXPECT_EQ(scale.ToHost(word), ChromaToHost(top, bits)) << bits << " " << word;
+        }
+    }
+}
+
 TEST(LumaScale, CoefficientGreyCoversTheNominalLumaRange) {
     for (int bits : kDepths) {
         const uint32_t unit = 1u << (bits - 8);

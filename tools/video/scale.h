@@ -9,6 +9,8 @@
 // mapping is the same on every machine.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,7 +32,11 @@ class ChromaScale {
 public:
     explicit ChromaScale(int bits);
     int bits() const { return bits_; }
-    int16_t ToHost(uint32_t sample) const { return toHost_[sample]; }
+    // A word above the stream's depth (a damaged or hostile stream: 16-bit
+    // words carry 9 to 15 bits) reads as the depth's largest sample.
+    int16_t ToHost(uint32_t sample) const {
+        return toHost_[std::min<size_t>(sample, toHost_.size() - 1)];
+    }
     uint32_t FromHost(int16_t value) const { return fromHost_[uint16_t(value)]; }
 
 private:
