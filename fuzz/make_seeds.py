@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of fuzz_frame: one small file per situation worth
-starting from. The byte layout follows the reader in fuzz_frame.cpp: tracks,
-checks, kernel set, messages, flags, frame shape, three field patterns."""
+"""Writes the seed corpora: fuzz/corpus/frame for fuzz_frame and
+fuzz/corpus/y4m for fuzz_y4m, one small file per situation worth starting
+from. The frame seeds follow the reader in fuzz_frame.cpp: tracks, checks,
+kernel set, messages, flags, frame shape, three field patterns."""
 import os
 import struct
 import sys
@@ -90,6 +91,49 @@ def seed(tracks=None, checks=(0, 0), cpu=0, messages=(), flags=0, frame=shape(16
     return out
 
 
+def y4m(width, height, colour, frames=2, fields="F25:1 Ip A1:1", frame_params=("",) * 2,
+        fill=None):
+    """A small stream; the planes hold a ramp (or fill) in the container's width."""
+    layout, bits = colour[:3], 8
+    if colour[3:4] == "p" and colour[4:].isdigit():
+        bits = int(colour[4:])
+    alpha = colour == "444alpha"
+    cw = width if layout == "444" else (width + 1) // 2
+    ch = (height + 1) // 2 if layout == "420" else height
+    sizes = [width * height, cw * ch, cw * ch] + ([width * height] if alpha else [])
+    word = 2 if bits > 8 else 1
+    head = f"YUV4MPEG2 W{width} H{height} {fields}" + (f" C{colour}" if colour else "")
+    out = head.encode() + b"\n"
+    for n in range(frames):
+        out += b"FRAME" + frame_params[n % len(frame_params)].encode() + b"\n"
+        for count in sizes:
+            for i in range(count):
+                v = fill if fill is not None else (i * 37 + n * 11) % (1 << bits)
+                out += v.to_bytes(word, "little")
+    return out
+
+
+def y4m_seeds():
+    seeds = {}
+    for colour in ("420jpeg", "420paldv", "420mpeg2", "420", "422", "444", "444alpha",
+                   "420p10", "422p12", "444p16", "420p9", "444p14"):
+        seeds[f"{colour}-5x3"] = y4m(5, 3, colour)
+    seeds["no-colour-4x4"] = y4m(4, 4, "")
+    seeds["one-pixel"] = y4m(1, 1, "444", frames=3)
+    seeds["frame-params"] = y4m(4, 2, "420", frame_params=(" Ixyz", " X=1 Ip"))
+    seeds["extensions"] = y4m(2, 2, "422", fields="F30000:1001 It A0:0 XYSCSS=420JPEG XCOLORRANGE=FULL")
+    seeds["high-words-10bit"] = y4m(4, 2, "420p10", fill=0xFFFF)
+    seeds["high-words-9bit"] = y4m(3, 3, "444p9", fill=0x8000)
+    seeds["empty-stream"] = y4m(8, 8, "420", frames=0)
+    seeds["truncated-frame"] = y4m(6, 4, "420")[:-5]
+    seeds["truncated-header"] = b"YUV4MPEG2 W16 H1"
+    seeds["mono"] = b"YUV4MPEG2 W4 H4 Cmono\nFRAME\n" + bytes(16)
+    seeds["broken-frame-tag"] = y4m(2, 2, "444", frames=1) + b"FRAMX\n"
+    seeds["huge-dimensions"] = b"YUV4MPEG2 W65536 H65536 C444p16\nFRAME\n" + bytes(64)
+    seeds["interlace-mixed"] = y4m(2, 2, "420", fields="Im F1:1")
+    return seeds
+
+
 def main(directory):
     seeds = {}
     seeds["defaults"] = seed()
@@ -146,13 +190,15 @@ def main(directory):
     seeds["tile"] = seed(frame=shape(16, 8), fields=(pattern(0), pattern(0), pattern(0)),
                          tile=bytes(range(256)))
 
-    os.makedirs(directory, exist_ok=True)
-    for name, data in seeds.items():
-        with open(os.path.join(directory, name), "wb") as f:
-            f.write(data)
-    print(f"{len(seeds)} seeds in {directory}")
+    for target, corpus in (("frame", seeds), ("y4m", y4m_seeds())):
+        path = os.path.join(directory, target)
+        os.makedirs(path, exist_ok=True)
+        for name, data in corpus.items():
+            with open(os.path.join(path, name), "wb") as f:
+                f.write(data)
+        print(f"{len(corpus)} seeds in {path}")
 
 
 if __name__ == "__main__":
     main(sys.argv[1] if len(sys.argv) > 1 else
-         os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "frame"))
+         os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus"))

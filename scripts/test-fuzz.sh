@@ -12,14 +12,14 @@ if [ -n "${CI:-}" ]; then default=60; else default="${SKARVEL_FUZZ_SECONDS:-10}"
 SECONDS_EACH="${1:-$default}"
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(frame)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(frame y4m)
 
 BUILD="$ROOT/build-fuzz"
 configure_and_build_targets() {
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_CXX_COMPILER=clang++-14 \
         -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1 -gline-tables-only" \
-        -DSKARVEL_BUILD_FUZZ=ON -DSKARVEL_BUILD_TESTS=OFF -DSKARVEL_BUILD_TOOLS=OFF \
+        -DSKARVEL_BUILD_FUZZ=ON -DSKARVEL_BUILD_TESTS=OFF -DSKARVEL_BUILD_TOOLS=ON \
         -DSKARVEL_BUILD_BENCH=OFF >/dev/null
     # Only the fuzz targets: the modules' --no-undefined link wants GCC's runtimes.
     cmake --build "$BUILD" -j "$JOBS" --target "${TARGETS[@]/#/fuzz_}"
