@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs both modules through skarvel-host over hostile raw frames in every
 # ShiftMode (and an unknown one), with and without half width and the
-# coefficient display, lines of 512 and 1024 padding in both directions.
+# coefficient display, lines of 512 and 1024 padding in both directions; then
+# the video tool over short clips.
 #   bash scripts/run-host-matrix.sh BUILD_DIR [WRAPPER ARGS...]
 # The wrapper (valgrind, for example) runs each skarvel-host; any failure stops.
 source "$(dirname "$0")/common.sh"
@@ -41,4 +42,33 @@ for module in cr cb; do
         done
     done
 done
-echo "host matrix: $runs runs of skarvel-host clean${1:+ under $1}"
+
+# The video tool over short clips: both modules on two threads, every mode,
+# the display, and a truncated stream that must fail cleanly (exit 1, and
+# nothing else wrong). A wrapper's own failure must be told apart from the
+# tool's: give valgrind another exit code than 1.
+CLIPS=(64x48:420:3.y4m 40x20:444p10:2.y4m 33x17:422p12:2.y4m)
+python3 "$ROOT/scripts/hostile_frames.py" "$WORK" "${CLIPS[@]}"
+head -c 3000 "$WORK/64x48:420:3.y4m" >"$WORK/truncated.y4m"
+video() {
+    local expect="$1"
+    shift
+    local rc=0
+    "${WRAPPER[@]}" "$BUILD/skarvel" --quiet "$@" 2>"$WORK/log" || rc=$?
+    if [ "$rc" -ne "$expect" ]; then
+        cat "$WORK/log" >&2
+        echo "failed (exit $rc, expected $expect): skarvel $*" >&2
+        exit 1
+    fi
+    runs=$((runs + 1))
+}
+WRAPPER=("$@")
+for clip in "${CLIPS[@]}"; do
+    for mode in 0 1 2 3; do
+        video 0 --mode "$mode" "$WORK/$clip" "$WORK/out.y4m"
+    done
+    video 0 --display 2 --halve --average-pairs "$WORK/$clip" "$WORK/out.y4m"
+    video 0 --display 4 --mode 3 --threads 1 "$WORK/$clip" "$WORK/out.y4m"
+done
+video 1 "$WORK/truncated.y4m" "$WORK/out.y4m"
+echo "host matrix: $runs runs of skarvel-host and skarvel clean${1:+ under $1}"
