@@ -19,7 +19,7 @@ configure_and_build_targets() {
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_CXX_COMPILER=clang++-14 \
         -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1 -gline-tables-only" \
-        -DSKARVEL_BUILD_FUZZ=ON -DSKARVEL_BUILD_TESTS=OFF -DSKARVEL_BUILD_TOOLS=ON \
+        -DSKARVEL_BUILD_FUZZ=ON -DSKARVEL_BUILD_TESTS=OFF -DSKARVEL_BUILD_TOOLS=ON -DSKARVEL_BUILD_VIDEO=OFF \
         -DSKARVEL_BUILD_BENCH=OFF >/dev/null
     # Only the fuzz targets: the modules' --no-undefined link wants GCC's runtimes.
     cmake --build "$BUILD" -j "$JOBS" --target "${TARGETS[@]/#/fuzz_}"
