@@ -309,6 +309,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // start-up allocates only when it chose that set.
     int32_t cpuKind = in.Byte() % skarvel::kCpuKindCount;
     if (cpuKind == skarvel::kCpuSse && skarvel::LinePool.broadcast == nullptr) cpuKind = 0;
+#if defined(__i386__)
+    // Real 3DNow! instructions there: only where start-up found them.
+    if (cpuKind == skarvel::kCpu3DNow && detectedKind != skarvel::kCpu3DNow) cpuKind = 0;
+#endif
     skarvel::CpuKind = cpuKind;
 
     CHECK(RecordingUpdate(instance, 0) == 1);
