@@ -148,7 +148,12 @@ struct Shape {
     int32_t width, height, pitch;
 };
 // Short lines, lines padded to 1024 in each direction, an odd width for half width.
-const Shape kShapes[] = {{37, 23, 41}, {600, 5, 600}, {5, 600, 7}, {3, 2, 3}};
+const Shape kShapes[] = {{21, 13, 25}, {600, 5, 600}, {5, 600, 7}, {3, 2, 3}};
+// The long shapes cost ten times the others: they run with the first three
+// patterns (the plain and alternating extremes) only.
+bool Worth(const Shape& s, size_t pattern) {
+    return s.width * s.height < 1000 || pattern < 3;
+}
 
 std::string Describe(const char* pattern, const Shape& s, int mode, int display, int halve) {
     return std::string(pattern) + " " + std::to_string(s.width) + "x" + std::to_string(s.height) +
@@ -168,14 +173,17 @@ TEST(Adversarial, EveryModeAndDisplayStaysWithinItsFields) {
     const int displays[] = {0, 1, 2, 3, 4, 5, -1};
     for (int32_t kind : KernelSets()) {
         SCOPED_TRACE("kernel set " + std::to_string(kind));
-        for (const Pattern& pattern : Patterns()) {
+        for (size_t p = 0; p < Patterns().size(); ++p) {
+            const Pattern& pattern = Patterns()[p];
             for (int mode : modes) {
                 for (int display : displays) {
                     for (int halve = 0; halve < 2; ++halve) {
                         for (int vertical : {100, 0}) {
-                            // The long shapes only where they add something: no display.
+                            // The long shapes only without display and half width.
                             for (const Shape& s : kShapes) {
-                                if (s.width * s.height > 1000 && (display != 0 || halve)) continue;
+                                if (!Worth(s, p) ||
+                                    (s.width * s.height > 1000 && (display != 0 || halve)))
+                                    continue;
                                 const std::string what =
                                     Describe(pattern.name, s, mode, display, halve) + " vertical " +
                                     std::to_string(vertical);
@@ -229,9 +237,11 @@ TEST(Adversarial, EveryModeAndDisplayStaysWithinItsFields) {
 TEST(Adversarial, ExtremesComeBackWithinTwoWhenNothingIsShrunk) {
     for (int32_t kind : KernelSets()) {
         SCOPED_TRACE("kernel set " + std::to_string(kind));
-        for (const Pattern& pattern : Patterns()) {
+        for (size_t p = 0; p < Patterns().size(); ++p) {
+            const Pattern& pattern = Patterns()[p];
             for (int mode = 0; mode <= 3; ++mode) {
                 for (const Shape& s : kShapes) {
+                    if (!Worth(s, p)) continue;
                     const std::string what = Describe(pattern.name, s, mode, 0, 0);
                     Plugin plugin(kind);
                     plugin.tracks[kMode] = mode;
@@ -264,8 +274,8 @@ struct StepCase {
     int halve;
 };
 const StepCase kSteps[] = {
-    {512, 2, true, 0},  {600, 2, true, 0},    {1024, 2, true, 0},   {1024, 2, true, 1},
-    {1025, 3, true, 1}, {512, 512, false, 0}, {512, 600, false, 0},
+    {512, 2, true, 0},  {600, 2, true, 0},  {1024, 2, true, 0},
+    {1024, 2, true, 1}, {1025, 3, true, 1}, {512, 600, false, 0},
 };
 
 TEST(Adversarial, StepsBetweenTheLimitsSaturate) {
