@@ -89,6 +89,8 @@ class HostCli(unittest.TestCase):
             f.write(good + good[:100])
         cases = [
             (["--size", "16x8", self.path("partial.raw")], "not a whole number of frames"),
+            # A frame size the input does not back: no 25 GB buffer before the first byte.
+            (["--size", "65536x65536", self.path("partial.raw")], "not a whole number of frames"),
             (["--size", "16x8", "--bogus", self.path("partial.raw")], "unknown option --bogus"),
             (["--size", "16by8", self.path("partial.raw")], "bad --size"),
             (["--size", "16x8", "--track", "16=1", self.path("partial.raw")], "bad --track"),

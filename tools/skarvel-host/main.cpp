@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -221,15 +222,21 @@ int main(int argc, char** argv) {
     const size_t count = static_cast<size_t>(o.pitch) * o.height;
     std::vector<YcPixel> pixels;
     long frames = 0;
-    for (;;) {
-        const int got = skarvel::standin::ReadRawFrame(in, count, &pixels, &error);
-        if (got < 0) return Fail("frame " + std::to_string(frames) + ": " + error);
-        if (got == 0) break;
-        deliver(frames);
-        host->Process(pixels.data(), o.width, o.height, o.pitch);
-        if (!skarvel::standin::WriteRawFrame(out.Stream(), pixels))
-            return Fail("cannot write output");
-        ++frames;
+    try {
+        for (;;) {
+            const int got = skarvel::standin::ReadRawFrame(in, count, &pixels, &error);
+            if (got < 0) return Fail("frame " + std::to_string(frames) + ": " + error);
+            if (got == 0) break;
+            deliver(frames);
+            host->Process(pixels.data(), o.width, o.height, o.pitch);
+            if (!skarvel::standin::WriteRawFrame(out.Stream(), pixels))
+                return Fail("cannot write output");
+            ++frames;
+        }
+    } catch (const std::bad_alloc&) {
+        return Fail("frame " + std::to_string(frames) + ": frames of " + std::to_string(o.pitch) +
+                    "x" + std::to_string(o.height) + " pixels (" + std::to_string(count * 6) +
+                    " bytes) do not fit in memory");
     }
     if (!out.Commit(&error)) return Fail(error);
     if (host->RefreshCount() > 0)

@@ -1,5 +1,6 @@
 #include "tools/standin/raw_frames.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -21,14 +22,25 @@ void BinaryMode(std::FILE* stream) {
 }  // namespace
 
 int ReadRawFrame(std::FILE* in, size_t count, std::vector<YcPixel>* pixels, std::string* error) {
-    std::vector<unsigned char> bytes(count * 6);
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+    // The buffer grows with the bytes that arrive, so a frame size the input
+    // does not back (--size 65536x65536 on a short pipe) costs nothing.
+    constexpr size_t kChunk = size_t(1) << 20;
+    const size_t want = count * 6;
+    std::vector<unsigned char> bytes;
+    size_t got = 0;
+    while (got < want) {
+        const size_t chunk = std::min(kChunk, want - got);
+        bytes.resize(got + chunk);
+        const size_t n = std::fread(bytes.data() + got, 1, chunk, in);
+        got += n;
+        if (n < chunk) break;
+    }
     if (got == 0 && std::feof(in)) return 0;
-    if (got != bytes.size()) {
+    if (got != want) {
         *error = std::ferror(in)
                      ? std::string("read error: ") + std::strerror(errno)
                      : "input ends inside a frame (" + std::to_string(got) + " of " +
-                           std::to_string(bytes.size()) + " bytes): not a whole number of frames";
+                           std::to_string(want) + " bytes): not a whole number of frames";
         return -1;
     }
     pixels->resize(count);
