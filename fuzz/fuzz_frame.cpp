@@ -271,13 +271,18 @@ Shape ReadShape(Reader& in) {
             s.height = 1 + in.Byte() % 48;
             break;
     }
+    // Hostile widths sit at the int32 limits: the pitch wraps around as a
+    // host's 32-bit arithmetic would, and the filter must refuse it.
+    auto offset = [&](int32_t delta) {
+        return static_cast<int32_t>(static_cast<uint32_t>(s.width) + static_cast<uint32_t>(delta));
+    };
     const uint8_t p = in.Byte();
     if (p < 0x80) {
         s.pitch = s.width;
     } else if (p < 0xE0) {
-        s.pitch = s.width + 1 + (p - 0x80) % 17;
+        s.pitch = offset(1 + (p - 0x80) % 17);
     } else if (p < 0xF8) {
-        s.pitch = s.width - 1 - (p - 0xE0) % 3;  // rows that overlap
+        s.pitch = offset(-1 - (p - 0xE0) % 3);  // rows that overlap
     } else {
         s.pitch = in.I32();
     }

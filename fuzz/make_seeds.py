@@ -184,6 +184,8 @@ def main(directory):
     seeds["hostile-int-min"] = seed(frame=hostile(-2**31, 10))
     seeds["hostile-int-max"] = seed(frame=hostile(2**31 - 1, 2**31 - 1))
     seeds["hostile-zero"] = seed(frame=hostile(0, 5))
+    seeds["hostile-pitch-wrap"] = seed(frame=hostile(2**31 - 1, 3, b"\x80"))
+    seeds["hostile-pitch-underflow"] = seed(frame=hostile(-2**31, 3, b"\xE0"))
     seeds["hostile-overlap"] = seed(frame=shape(30, 10, -1))
     seeds["hostile-pitch"] = seed(frame=shape(12, 12)[:-1] + b"\xF8" + i32(-2**31))
     seeds["two-frames"] = seed(flags=2, frame=shape(20, 520, cls=13))
