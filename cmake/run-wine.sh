@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs a Windows program under Wine, headless, in the prefix named first
+# (created on first use): run-wine.sh PREFIX PROGRAM [ARGS...]
+WINEPREFIX="$1"
+shift
+export WINEPREFIX WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+ready="$WINEPREFIX/.skarvel-ready"
+if [ ! -f "$ready" ]; then
+    # Programs started at once wait for the one that builds the prefix.
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    exec 9>"$WINEPREFIX.lock"
+    flock 9
+    if [ ! -f "$ready" ]; then
+        if ! { wineboot -i && wineserver -w; } >/dev/null 2>&1; then
+            echo "run-wine.sh: cannot set up the Wine prefix $WINEPREFIX" >&2
+            exit 1
+        fi
+        touch "$ready"
+    fi
+    exec 9>&-
+fi
+exec wine "$@"
