@@ -8,8 +8,9 @@ import sys
 import tempfile
 import unittest
 
-HOST, CR, CB = sys.argv[1:4]
-del sys.argv[1:4]
+# host_cli_test.py [EMULATOR...] HOST CR CB: the host may run under an emulator.
+*EMULATOR, HOST, CR, CB = sys.argv[1:]
+del sys.argv[1:]
 
 
 def frame(w, h, seed, pitch=None):
@@ -20,7 +21,7 @@ def frame(w, h, seed, pitch=None):
 
 
 def run(*args, data=None):
-    return subprocess.run([HOST, *args], input=data, capture_output=True)
+    return subprocess.run([*EMULATOR, HOST, *args], input=data, capture_output=True)
 
 
 class HostCli(unittest.TestCase):
@@ -116,8 +117,16 @@ class HostCli(unittest.TestCase):
 
     @staticmethod
     def find_library_without_export():
-        for candidate in ("/lib/x86_64-linux-gnu/libm.so.6", "/lib/i386-linux-gnu/libm.so.6",
-                          "/usr/lib/x86_64-linux-gnu/libm.so.6"):
+        # A system library of the modules' own kind: Windows DLL, 32- or 64-bit ELF.
+        with open(CR, "rb") as f:
+            header = f.read(5)
+        if header[:2] == b"MZ":
+            return "C:\\windows\\system32\\version.dll"
+        if header[4] == 1:
+            candidates = ("/lib/i386-linux-gnu/libm.so.6", "/usr/lib32/libm.so.6")
+        else:
+            candidates = ("/lib/x86_64-linux-gnu/libm.so.6", "/usr/lib/x86_64-linux-gnu/libm.so.6")
+        for candidate in candidates:
             if os.path.exists(candidate):
                 return candidate
         raise unittest.SkipTest("no libm to load")

@@ -71,9 +71,16 @@ TEST_F(StartUp, AllocatesTheLineBuffersInOrderAlignedAndFreesThemInOrder) {
 }
 
 TEST_F(StartUp, AlignedAllocationIsUsedUnchanged) {
-    // An address already on 16 bytes stays as it is.
-    Heap = {[](size_t bytes) -> void* { return std::aligned_alloc(16, (bytes + 15) / 16 * 16); },
-            [](void* p) { std::free(p); }};
+    // An address already on 16 bytes stays as it is. (No std::aligned_alloc:
+    // the Windows C runtime lacks it.) The block's own address sits just before it.
+    Heap = {[](size_t bytes) -> void* {
+                void* raw = std::malloc(bytes + 32);
+                void** aligned = reinterpret_cast<void**>((reinterpret_cast<uintptr_t>(raw) + 31) &
+                                                          ~uintptr_t{15});
+                aligned[-1] = raw;
+                return aligned;
+            },
+            [](void* p) { std::free(static_cast<void**>(p)[-1]); }};
     PluginFixture f;
     f.Start();
     EXPECT_EQ(static_cast<void*>(LinePool.shift0Line), LinePool.allocation[kBlockShift0]);

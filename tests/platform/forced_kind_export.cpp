@@ -44,7 +44,8 @@ int32_t ForcedExit(FilterInstance* instance) {
 }  // namespace
 }  // namespace skarvel
 
-extern "C" __attribute__((visibility("default"))) skarvel::FilterRegistration* GetFilterTable(void) {
+extern "C" __attribute__((visibility("default"))) skarvel::FilterRegistration* GetFilterTable(
+    void) {
     skarvel::ForcedRegistration = *skarvel::FilterTable();
     skarvel::ForcedRegistration.init = skarvel::ForcedInit;
     skarvel::ForcedRegistration.exit = skarvel::ForcedExit;
