@@ -4,11 +4,10 @@
 #   pentium2  no SSE, no 3DNow!: the reference set on the x87
 #   athlon    3DNow! without SSE
 #   pentium3  SSE
-# Until detection knows the vector sets, every processor gets the reference set.
 case "${SKARVEL_QEMU_CPU:-pentium2}" in
     pentium2) cpu=pentium2 kind=0 ;;
-    athlon) cpu=athlon,-sse,-sse2 kind=0 ;;
-    pentium3) cpu=pentium3 kind=0 ;;
+    athlon) cpu=athlon,-sse,-sse2 kind=1 ;;
+    pentium3) cpu=pentium3 kind=2 ;;
     *) echo "run-qemu.sh: unknown processor '$SKARVEL_QEMU_CPU'" >&2; exit 2 ;;
 esac
 # run-qemu.sh --expected-kind: only say which set the processor gets.

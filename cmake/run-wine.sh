@@ -4,6 +4,9 @@
 WINEPREFIX="$1"
 shift
 export WINEPREFIX WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine runs on the build machine's own x86-64 processor, which has SSE.
+SKARVEL_EXPECTED_CPU_KIND=2
+export SKARVEL_EXPECTED_CPU_KIND
 ready="$WINEPREFIX/.skarvel-ready"
 if [ ! -f "$ready" ]; then
     # Programs started at once wait for the one that builds the prefix.

@@ -6,7 +6,7 @@ source "$(dirname "$0")/common.sh"
 ensure_packages "${BASE_PACKAGES[@]}" g++-multilib qemu-user
 configure_and_build "$ROOT/build"
 configure_and_build "$ROOT/build-i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/linux-i686.cmake" \
-    -DSKARVEL_GTEST_SOURCE=/usr/src/googletest -DSKARVEL_BUILD_BENCH=OFF \
+    -DSKARVEL_GTEST_SOURCE=/usr/src/googletest -DSKARVEL_BUILD_BENCH=OFF -DSKARVEL_BUILD_VIDEO=OFF \
     -DSKARVEL_NATIVE_BUILD_DIR="$ROOT/build"
 cd "$ROOT/build-i686"
 for label in qemu-pentium2 qemu-athlon qemu-pentium3; do

@@ -7,7 +7,7 @@ ensure_architecture i386
 ensure_packages g++-mingw-w64-i686 wine wine32
 configure_and_build "$ROOT/build"
 configure_and_build "$ROOT/build-windows" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-    -DSKARVEL_GTEST_SOURCE=/usr/src/googletest -DSKARVEL_BUILD_BENCH=OFF \
+    -DSKARVEL_GTEST_SOURCE=/usr/src/googletest -DSKARVEL_BUILD_BENCH=OFF -DSKARVEL_BUILD_VIDEO=OFF \
     -DSKARVEL_NATIVE_BUILD_DIR="$ROOT/build"
 cd "$ROOT/build-windows"
 ctest --output-on-failure -j "$JOBS" -L windows-wine
