@@ -122,6 +122,8 @@ TEST(RealStartUp, ChoosesTheSetTheProcessorIsExpectedToGet) {
     EXPECT_EQ(CpuKind, kind);
     // Only the SSE set has a broadcast block.
     EXPECT_EQ(LinePool.broadcast != nullptr, kind == kCpuSse);
+    // Without SSE the guarded xorps really faults, and the guard catches it.
+    EXPECT_EQ(CheckOsSseSupport(), kind == kCpuSse);
     ExitFilter(&instance);
 }
 

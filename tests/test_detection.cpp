@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #ifndef _WIN32
@@ -274,31 +273,6 @@ TEST(RealProcessor, DetectionAgreesWithTheProcessor) {
     Processor.toggleIdFlag(&toggledFrom, &toggledTo);
     Processor.writeFlags(before);
     EXPECT_EQ(toggledFrom ^ toggledTo, kIdFlag);
-}
-
-// The kernel set start-up settles on this processor. The 32-bit suites run
-// under emulators as processors of each kind, and the runner names the kind
-// each must get (cmake/run-qemu.sh, cmake/run-wine.sh); a 64-bit build always
-// runs on a processor with SSE.
-TEST(RealProcessor, StartUpChoosesTheSetOfThisProcessor) {
-    int32_t expected = -1;
-    if (const char* named = std::getenv("SKARVEL_EXPECTED_CPU_KIND")) {
-        expected = std::atoi(named);
-    } else {
-#ifdef __x86_64__
-        expected = kCpuSse;
-#else
-        GTEST_SKIP() << "no runner named the kind of this processor";
-#endif
-    }
-    FilterInstance instance{};
-    ASSERT_EQ(InitFilter(&instance), 1);
-    EXPECT_EQ(CpuKind, expected);
-    EXPECT_EQ(LinePool.broadcast != nullptr, expected == kCpuSse);
-    // Without SSE the guarded xorps faults, and the guard catches it.
-    EXPECT_EQ(CheckOsSseSupport(), expected == kCpuSse);
-    ExitFilter(&instance);
-    CpuKind = 0;
 }
 
 #endif
