@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
             if (at == frame) host->Message(m.number, m.lParam);
     };
 
-    const size_t count = static_cast<size_t>(o.pitch) * o.height;
+    const uint64_t count = static_cast<uint64_t>(o.pitch) * o.height;  // beyond size_t on 32 bits
     std::vector<YcPixel> pixels;
     long frames = 0;
     try {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -21,15 +22,17 @@ void BinaryMode(std::FILE* stream) {
 }
 }  // namespace
 
-int ReadRawFrame(std::FILE* in, size_t count, std::vector<YcPixel>* pixels, std::string* error) {
+int ReadRawFrame(std::FILE* in, uint64_t count, std::vector<YcPixel>* pixels, std::string* error) {
     // The buffer grows with the bytes that arrive, so a frame size the input
-    // does not back (--size 65536x65536 on a short pipe) costs nothing.
+    // does not back (--size 65536x65536 on a short pipe) costs nothing. Sizes
+    // are 64-bit: on a 32-bit host such a frame is larger than the address space.
     constexpr size_t kChunk = size_t(1) << 20;
-    const size_t want = count * 6;
+    const uint64_t want = count * 6;
     std::vector<unsigned char> bytes;
     size_t got = 0;
     while (got < want) {
-        const size_t chunk = std::min(kChunk, want - got);
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kChunk, want - got));
+        if (chunk > bytes.max_size() - got) throw std::bad_alloc();
         bytes.resize(got + chunk);
         const size_t n = std::fread(bytes.data() + got, 1, chunk, in);
         got += n;
@@ -43,8 +46,8 @@ int ReadRawFrame(std::FILE* in, size_t count, std::vector<YcPixel>* pixels, std:
                            std::to_string(want) + " bytes): not a whole number of frames";
         return -1;
     }
-    pixels->resize(count);
-    for (size_t i = 0; i < count; ++i) {
+    pixels->resize(static_cast<size_t>(count));  // want bytes are in memory: count fits
+    for (size_t i = 0; i < pixels->size(); ++i) {
         const unsigned char* p = &bytes[i * 6];
         auto word = [](const unsigned char* b) { return static_cast<int16_t>(b[0] | (b[1] << 8)); };
         (*pixels)[i] = {word(p), word(p + 2), word(p + 4)};

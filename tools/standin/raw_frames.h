@@ -13,7 +13,7 @@ namespace skarvel::standin {
 
 // Reads one frame of count pixels. Returns 1 for a frame, 0 at a clean end of
 // input, -1 for a partial frame (with *error set).
-int ReadRawFrame(std::FILE* in, size_t count, std::vector<YcPixel>* pixels, std::string* error);
+int ReadRawFrame(std::FILE* in, uint64_t count, std::vector<YcPixel>* pixels, std::string* error);
 bool WriteRawFrame(std::FILE* out, const std::vector<YcPixel>& pixels);
 
 // An output that is either standard output or a file written under a temporary
