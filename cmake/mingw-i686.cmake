@@ -2,7 +2,8 @@
 # model, because GoogleTest needs std::mutex; the modules use no threads and
 # come out the same with either model, and -static keeps winpthread (like
 # libgcc and libstdc++) out of the DLL imports.
-# Everything is built for a Pentium II (x87 arithmetic, no SSE); the SSE kernels
+# Everything is built for a Pentium (i586: x87 arithmetic, no CMOV, so a K6-2
+# runs it; no SSE); the SSE kernels
 # ask for SSE per function.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
@@ -17,7 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(SKARVEL_BASELINE_FLAGS "-march=pentium2 -mtune=generic -mfpmath=387")
+set(SKARVEL_BASELINE_FLAGS "-march=i586 -mtune=generic -mfpmath=387")
 set(CMAKE_C_FLAGS_INIT "${SKARVEL_BASELINE_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "${SKARVEL_BASELINE_FLAGS}")
 # libgcc and libstdc++ go into each binary: the modules import system DLLs only.
