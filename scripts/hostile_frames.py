@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes raw frames for the memory-checking runs of skarvel-host: per size,
 three frames back to back: noise in every field, a checkerboard of the two
-int16 extremes, and 32767 everywhere. A spec "WxH:C:N.y4m" writes instead a
+int16 extremes, and 32767 everywhere. A shape "WxH:C:N.y4m" writes instead a
 Y4M clip of N frames in colour space C for the video tool: noise, the
 container's extremes alternating, and a chroma step.
 usage: hostile_frames.py DIR WIDTHxHEIGHT[:PITCH]... WxH:C:N.y4m..."""
@@ -41,16 +41,16 @@ def clip(width, height, colour, count):
 
 def main():
     directory = sys.argv[1]
-    for spec in sys.argv[2:]:
-        if spec.endswith(".y4m"):
-            size, colour, count = spec[:-4].split(":")
+    for shape in sys.argv[2:]:
+        if shape.endswith(".y4m"):
+            size, colour, count = shape[:-4].split(":")
             width, height = (int(v) for v in size.split("x"))
-            with open(os.path.join(directory, spec), "wb") as f:
+            with open(os.path.join(directory, shape), "wb") as f:
                 f.write(clip(width, height, colour, int(count)))
             continue
-        size, _, pitch = spec.partition(":")
+        size, _, pitch = shape.partition(":")
         width, height = (int(v) for v in size.split("x"))
-        with open(os.path.join(directory, f"{spec}.raw"), "wb") as f:
+        with open(os.path.join(directory, f"{shape}.raw"), "wb") as f:
             f.write(frames(width, height, int(pitch or width)))
 
 

@@ -22,20 +22,20 @@ declare -A EXTRA=(
 runs=0
 for module in cr cb; do
     for mode in 0 1 2 3 7; do
-        for spec in "${SIZES[@]}"; do
-            size="${spec%%:*}"
-            pitch="${spec#*:}"
-            [ "$pitch" = "$spec" ] && pitch="${size%%x*}"
+        for shape in "${SIZES[@]}"; do
+            size="${shape%%:*}"
+            pitch="${shape#*:}"
+            [ "$pitch" = "$shape" ] && pitch="${size%%x*}"
             # shellcheck disable=SC2086
             if ! "$@" "$BUILD/skarvel-host" --plugin "$BUILD/skarvel_$module.so" --size "$size" \
-                --pitch "$pitch" --track 0="$mode" ${EXTRA[$spec]} \
-                "$WORK/$spec.raw" "$WORK/out.raw" 2>"$WORK/log"; then
+                --pitch "$pitch" --track 0="$mode" ${EXTRA[$shape]} \
+                "$WORK/$shape.raw" "$WORK/out.raw" 2>"$WORK/log"; then
                 cat "$WORK/log" >&2
-                echo "failed: skarvel_$module mode $mode $spec ${EXTRA[$spec]}" >&2
+                echo "failed: skarvel_$module mode $mode $shape ${EXTRA[$shape]}" >&2
                 exit 1
             fi
-            cmp -s <(stat -c %s "$WORK/$spec.raw") <(stat -c %s "$WORK/out.raw") || {
-                echo "output size differs: skarvel_$module mode $mode $spec" >&2
+            cmp -s <(stat -c %s "$WORK/$shape.raw") <(stat -c %s "$WORK/out.raw") || {
+                echo "output size differs: skarvel_$module mode $mode $shape" >&2
                 exit 1
             }
             runs=$((runs + 1))
